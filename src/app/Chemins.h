@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// Shared paths, computed once at start from the program's own directory.
+// Every directory ends with "/".
+struct Chemins
+{
+    QString RepertoireProgramme;
+    QString RepertoirePreparer;
+    QString FichierIni;
+    QString RepertoireRapport;
+    QString RepertoireHistorique;
+
+    static Chemins depuisRepertoire(const QString &repertoireProgramme);
+};
+
+// The paths of this run. Set once by start-up (or by a test) before any window exists.
+const Chemins &chemins();
+void definirChemins(const Chemins &c);
+
+// Export format number written by every generator.
+inline const QString NumeroVersion = QStringLiteral("1.0");

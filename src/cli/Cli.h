@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+#include <stdexcept>
+
+// Shared frame of halvenor-cli's commands. Each command lives in its own file and
+// registers itself with a static EnregistrementCommande.
+
+struct ContexteCli
+{
+    QString repertoire;  // program directory (--repertoire DIR, else the executable's own), ends with "/"
+    QStringList args;    // the command's own arguments, --repertoire removed
+    QTextStream &out;    // UTF-8 stdout
+    QTextStream &err;    // UTF-8 stderr
+};
+
+// Thrown by a command for a usage error: exit 2 with the usage text.
+class ErreurUsage : public std::runtime_error
+{
+public:
+    explicit ErreurUsage(const QString &m) : std::runtime_error(m.toStdString()), message(m) {}
+    QString message;
+};
+
+// A command returns its exit code: 0 success, 1 a failure it reported on err.
+// A HalvenorError escaping it is printed and gives 1.
+using FonctionCommande = int (*)(ContexteCli &);
+
+struct EnregistrementCommande
+{
+    EnregistrementCommande(const char *nom, const char *usage, const char *description, FonctionCommande f);
+};

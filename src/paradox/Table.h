@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+#include <vector>
+
+// Read-only access to the head-office Paradox tables.
+namespace paradox {
+
+enum class TypeChamp {
+    Alpha, Date, Short, Long, Currency, Number, Logical, Memo, Blob, FmtMemo,
+    Ole, Graphic, Time, Timestamp, AutoInc, Bcd, Bytes
+};
+
+// "alpha", "date", "short", ... as halvenor-cli table --json names them.
+QString nomType(TypeChamp type);
+
+class FichierParadox; // the .DB (and .MB) reader
+
+// Directory of the alias ZentraveAdministration: [ZentraveAdministration] Chemin= of
+// Alias.ini in the program directory, else the folder ZentraveAdministration/ there.
+QString repertoireAlias(const QString &repertoireProgramme);
+
+class Table;
+
+// One exposed field of a table, read on the table's current record.
+class Champ
+{
+public:
+    const QString &nom() const { return m_nom; }
+    TypeChamp type() const;
+    int taille() const; // size in the record, in bytes
+
+    bool isNull() const;
+    QString asString() const; // text forms of the exports (French formats)
+    int asInteger() const;    // null gives 0
+    // Typed value: null QVariant, qlonglong, double, bool, QDate, QTime, QDateTime,
+    // QString (alpha, memo, fmtmemo, and bcd with a decimal point) or QByteArray (binary kinds).
+    QVariant valeur() const;
+
+private:
+    friend class Table;
+    Champ(const Table *table, int indexFichier, QString nom)
+        : m_table(table), m_index(indexFichier), m_nom(std::move(nom)) {}
+    const Table *m_table;
+    int m_index; // position of the field in the file
+    QString m_nom;
+};
+
+// A table object: opened read-only, walked first to last, closed.
+// Every failure throws HalvenorError with a French text naming what failed.
+class Table
+{
+public:
+    // A table of the alias ZentraveAdministration (resolved at open from the program
+    // directory). With declared fields, exactly those are exposed, in that order, and
+    // open fails when one is missing from the file; without, every field of the file.
+    Table(QString repertoireProgramme, QString nomFichier, QStringList champsDeclares = {});
+    // A table given by the path of its .DB file.
+    static std::unique_ptr<Table> depuisChemin(const QString &chemin);
+    ~Table();
+
+    const QString &nomFichier() const { return m_nomFichier; }
+    bool isOpen() const;
+    void open();
+    void close();
+    int recordCount() const;
+    void first();
+    void next();
+    bool eof() const;
+    int fieldCount() const;
+    Champ &field(int index);
+    Champ &fieldByName(const QString &nom);
+
+    // The underlying file (valid while open).
+    const FichierParadox &fichier() const;
+    int recordCourant() const { return m_courant; }
+
+private:
+    QString m_repertoireProgramme;
+    QString m_cheminDirect;
+    QString m_nomFichier;
+    QStringList m_champsDeclares;
+    std::unique_ptr<FichierParadox> m_fichier;
+    std::vector<Champ> m_champs;
+    int m_courant = 0;
+};
+
+} // namespace paradox

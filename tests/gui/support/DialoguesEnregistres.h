@@ -1,0 +1,57 @@
+#pragma once
+
+#include "ui/Dialogues.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+
+// Records every dialog instead of showing it; answers the choosers from queues.
+class DialoguesEnregistres : public Dialogues
+{
+public:
+    DialoguesEnregistres() { definirDialogues(this); }
+    ~DialoguesEnregistres() override { definirDialogues(nullptr); }
+
+    void message(QWidget *, const QString &texte) override { messages << texte; }
+    void erreur(QWidget *, const QString &texte) override { erreurs << texte; }
+    std::optional<QString> choisirDossier(QWidget *, const QString &titre, const QString &racine) override
+    {
+        titresDossier << titre;
+        racinesDossier << racine;
+        return prochain(dossiers);
+    }
+    std::optional<QString> enregistrerSous(QWidget *, const QString &titre, const QString &filtre,
+                                           const QString &suffixe) override
+    {
+        titresEnregistrer << titre;
+        filtresEnregistrer << filtre;
+        suffixesEnregistrer << suffixe;
+        return prochain(fichiers);
+    }
+
+    void vider()
+    {
+        messages.clear();
+        erreurs.clear();
+    }
+
+    QStringList messages;
+    QStringList erreurs;
+    QStringList titresDossier, racinesDossier;
+    QStringList titresEnregistrer, filtresEnregistrer, suffixesEnregistrer;
+    // Answers, in order; an empty optional stands for "cancelled". Empty queue: cancelled.
+    std::deque<std::optional<QString>> dossiers;
+    std::deque<std::optional<QString>> fichiers;
+
+private:
+    static std::optional<QString> prochain(std::deque<std::optional<QString>> &file)
+    {
+        if (file.empty())
+            return std::nullopt;
+        auto r = file.front();
+        file.pop_front();
+        return r;
+    }
+};

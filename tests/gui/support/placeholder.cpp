@@ -1,0 +1,1 @@
+// Keeps the GUI test support library non-empty.
