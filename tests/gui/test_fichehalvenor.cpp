@@ -1,0 +1,284 @@
+#include "app/Chemins.h"
+#include "app/FicheHalvenor.h"
+#include "ui/Action.h"
+
+#include "DialoguesEnregistres.h"
+#include "FtpServeur.h"
+#include "TablesSiege.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const char *const rangees[] = {"RA", "Perso", "Message", "Document"};
+
+void ecrireIni(const QString &chemin, const QByteArray &contenu)
+{
+    QFile f(chemin);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(contenu);
+}
+
+QByteArray lire(const QString &chemin)
+{
+    QFile f(chemin);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestFicheHalvenor : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<DialoguesEnregistres> m_dialogues;
+
+    QString ini() const { return chemins().FichierIni; }
+
+    template <typename T>
+    static T *enfant(QWidget &w, const QString &nom)
+    {
+        T *t = w.findChild<T *>(nom);
+        if (!t)
+            qFatal("widget %s introuvable", qPrintable(nom));
+        return t;
+    }
+
+    static QList<bool> boutonsActifs(QWidget &w)
+    {
+        QList<bool> r;
+        for (const char *k : rangees) {
+            const bool g = enfant<QPushButton>(w, QStringLiteral("btnGenerer") + QLatin1String(k))->isEnabled();
+            const bool e = enfant<QPushButton>(w, QStringLiteral("btnEnvoi") + QLatin1String(k))->isEnabled();
+            if (g != e)
+                qFatal("les deux boutons d'une ligne divergent");
+            r << g;
+        }
+        return r;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        definirChemins(Chemins::depuisRepertoire(m_dir->path()));
+        m_dialogues = std::make_unique<DialoguesEnregistres>();
+    }
+
+    void cleanup()
+    {
+        m_dialogues.reset();
+        m_dir.reset();
+    }
+
+    void sansFichierToutEstDesactive()
+    {
+        TFicheHalvenor f;
+        QCOMPARE(boutonsActifs(f), (QList<bool>{false, false, false, false}));
+        QCOMPARE(f.ModeEnvoi(), ModeEnvoi::FTP);
+        QVERIFY(f.CheminURI().isEmpty());
+        for (const char *b : {"btnConfig", "btnRapport", "btnFermer"})
+            QVERIFY(enfant<QPushButton>(f, QLatin1String(b))->isEnabled());
+        QCOMPARE(enfant<QLabel>(f, QStringLiteral("lblVersion"))->text(), QStringLiteral("Version 2.0 du 27/05/2020"));
+        QCOMPARE(f.windowTitle(), QStringLiteral("Halvenor"));
+        QVERIFY(!(f.windowFlags() & Qt::WindowMaximizeButtonHint));
+        for (const char *k : rangees)
+            for (const char *etape : {"Generer", "Envoi"})
+                for (const char *yn : {"Yes", "No"}) {
+                    auto *img = enfant<QLabel>(f, QStringLiteral("img") + QLatin1String(etape) + QLatin1String(k) + QLatin1String(yn));
+                    QVERIFY(img->isHidden());
+                    QCOMPARE(img->pixmap().size(), QSize(16, 16));
+                }
+    }
+
+    void reglesDActivation_data()
+    {
+        QTest::addColumn<QByteArray>("contenu");
+        QTest::addColumn<QList<bool>>("attendu");
+        QTest::newRow("remise seule") << QByteArray("[Halvenor]\r\nRemise_Achat=1\r\n")
+                                      << QList<bool>{true, false, false, false};
+        QTest::newRow("casse des noms") << QByteArray("[HALVENOR]\nremise_achat=0\nPERSONNALISATION=1\n")
+                                        << QList<bool>{false, true, false, false};
+        QTest::newRow("entiers et mots") << QByteArray("[Halvenor]\nMessage=true\nDocument=-2\nRemise_Achat=oui\n")
+                                         << QList<bool>{false, false, false, true};
+        QTest::newRow("tout") << QByteArray("[Halvenor]\nRemise_Achat=1\nPersonnalisation=1\nMessage=1\nDocument=1\n")
+                              << QList<bool>{true, true, true, true};
+    }
+
+    void reglesDActivation()
+    {
+        QFETCH(QByteArray, contenu);
+        QFETCH(QList<bool>, attendu);
+        ecrireIni(ini(), contenu);
+        TFicheHalvenor f;
+        QCOMPARE(boutonsActifs(f), attendu);
+    }
+
+    void typeEnvoi()
+    {
+        ecrireIni(ini(), "[Halvenor]\nTypeEnvoi=URI\n");
+        TFicheHalvenor f;
+        QCOMPARE(f.ModeEnvoi(), ModeEnvoi::URI);
+        QVERIFY(f.CheminURI().isEmpty()); // no URI key
+
+        ecrireIni(ini(), "[Halvenor]\nTypeEnvoi=URI\n[Halvenor_URI]\nURI=/srv/pub/\n");
+        f.AppliquerConfiguration(ini());
+        QCOMPARE(f.CheminURI(), QStringLiteral("/srv/pub/"));
+
+        // Exact, case-sensitive: "ftp" matches neither value and changes nothing.
+        ecrireIni(ini(), "[Halvenor]\nTypeEnvoi=ftp\n[Halvenor_URI]\nURI=/ailleurs/\n");
+        f.AppliquerConfiguration(ini());
+        QCOMPARE(f.ModeEnvoi(), ModeEnvoi::URI);
+        QCOMPARE(f.CheminURI(), QStringLiteral("/srv/pub/"));
+
+        // FTP keeps the path it had.
+        ecrireIni(ini(), "[Halvenor]\nTypeEnvoi=FTP\n");
+        f.AppliquerConfiguration(ini());
+        QCOMPARE(f.ModeEnvoi(), ModeEnvoi::FTP);
+        QCOMPARE(f.CheminURI(), QStringLiteral("/srv/pub/"));
+
+        // A file that disappears changes nothing, buttons included.
+        ecrireIni(ini(), "[Halvenor]\nDocument=1\nTypeEnvoi=URI\n");
+        f.AppliquerConfiguration(ini());
+        QFile::remove(ini());
+        f.AppliquerConfiguration(ini());
+        QCOMPARE(boutonsActifs(f), (QList<bool>{false, false, false, true}));
+        QCOMPARE(f.ModeEnvoi(), ModeEnvoi::URI);
+    }
+
+    void typeEnvoiMinusculesAuDemarrage()
+    {
+        ecrireIni(ini(), "[Halvenor]\nTypeEnvoi=uri\n[Halvenor_URI]\nURI=/srv/pub/\n");
+        TFicheHalvenor f;
+        QCOMPARE(f.ModeEnvoi(), ModeEnvoi::FTP);
+        QVERIFY(f.CheminURI().isEmpty());
+    }
+
+    void dossierDeTravail()
+    {
+        QVERIFY(!QDir(chemins().RepertoirePreparer).exists());
+        {
+            TFicheHalvenor f;
+            QVERIFY(QDir(chemins().RepertoirePreparer).exists());
+        }
+        ecrireIni(chemins().RepertoirePreparer + QStringLiteral("remise_achat.xml"), "ancien");
+        TFicheHalvenor f;
+        QCOMPARE(lire(chemins().RepertoirePreparer + QStringLiteral("remise_achat.xml")), QByteArray("ancien"));
+        QVERIFY(!QFile::exists(ini())); // nothing writes a default file
+    }
+
+    void genererPuisEnvoyerParChemin()
+    {
+        const QString cible = m_dir->path() + QStringLiteral("/publication/");
+        QVERIFY(QDir().mkpath(cible));
+        ecrireIni(ini(), "[Halvenor]\nMessage=1\nTypeEnvoi=URI\n[Halvenor_URI]\nURI=" + cible.toUtf8() + "\n");
+        tablesSiege::ecrireMessagesExemple(paradox::repertoireAlias(chemins().RepertoireProgramme), 3, 10);
+
+        TFicheHalvenor f;
+        f.show();
+        QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnGenererMessage")), Qt::LeftButton);
+        QVERIFY2(m_dialogues->erreurs.isEmpty(), qPrintable(m_dialogues->erreurs.join(u'\n')));
+        QVERIFY(enfant<QLabel>(f, QStringLiteral("imgGenererMessageYes"))->isVisible());
+        QVERIFY(enfant<QLabel>(f, QStringLiteral("imgGenererMessageNo"))->isHidden());
+        auto *barre = enfant<QProgressBar>(f, QStringLiteral("pgbGenererMessage"));
+        QCOMPARE(barre->property("maximumLogique").toInt(), 13);
+        QCOMPARE(barre->value(), barre->maximum());
+
+        QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnEnvoiMessage")), Qt::LeftButton);
+        QVERIFY(m_dialogues->messages.isEmpty());
+        QVERIFY(enfant<QLabel>(f, QStringLiteral("imgEnvoiMessageYes"))->isVisible());
+        for (const char *n : {"message.xml", "message_type.xml"})
+            QCOMPARE(lire(cible + QLatin1String(n)), lire(chemins().RepertoirePreparer + QLatin1String(n)));
+
+        // A new generation hides the row's send indicators.
+        QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnGenererMessage")), Qt::LeftButton);
+        QVERIFY(enfant<QLabel>(f, QStringLiteral("imgEnvoiMessageYes"))->isHidden());
+    }
+
+    void echecDeGenerationMontreLaCroix()
+    {
+        ecrireIni(ini(), "[Halvenor]\nPersonnalisation=1\n");
+        TFicheHalvenor f; // no tables at all
+        f.show();
+        QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnGenererPerso")), Qt::LeftButton);
+        QCOMPARE(m_dialogues->erreurs.size(), 1);
+        QVERIFY(m_dialogues->erreurs.first().contains(QStringLiteral("Perso.DB"), Qt::CaseInsensitive)
+                || m_dialogues->erreurs.first().contains(QStringLiteral("ZentraveAdministration")));
+        QVERIFY(enfant<QLabel>(f, QStringLiteral("imgGenererPersoNo"))->isVisible());
+        QVERIFY(enfant<QLabel>(f, QStringLiteral("imgGenererPersoYes"))->isHidden());
+        // The window stays usable: the same button runs again.
+        QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnGenererPerso")), Qt::LeftButton);
+        QCOMPARE(m_dialogues->erreurs.size(), 2);
+    }
+
+    void envoiParCheminSansRepertoireEstUneCroixMuette_data()
+    {
+        QTest::addColumn<QByteArray>("uri");
+        QTest::newRow("absent") << QByteArray("/nulle/part/");
+        QTest::newRow("vide") << QByteArray("");
+    }
+
+    void envoiParCheminSansRepertoireEstUneCroixMuette()
+    {
+        QFETCH(QByteArray, uri);
+        ecrireIni(ini(), "[Halvenor]\nRemise_Achat=1\nTypeEnvoi=URI\n[Halvenor_URI]\nURI=" + uri + "\n");
+        TFicheHalvenor f;
+        f.show();
+        QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnEnvoiRA")), Qt::LeftButton);
+        QVERIFY(m_dialogues->messages.isEmpty());
+        QVERIFY(m_dialogues->erreurs.isEmpty());
+        QVERIFY(enfant<QLabel>(f, QStringLiteral("imgEnvoiRANo"))->isVisible());
+        QVERIFY(enfant<QLabel>(f, QStringLiteral("imgEnvoiRAYes"))->isHidden());
+    }
+
+    void envoiParFtp()
+    {
+        QTemporaryDir racine;
+        FtpServeur serveur({{QStringLiteral("siege"), QStringLiteral("secret"), racine.path()}});
+        ecrireIni(ini(), "[Halvenor]\nPersonnalisation=1\nTypeEnvoi=FTP\n[Halvenor_FTP]\nLogin=siege\nMdp=secret\n"
+                         "Host=127.0.0.1\nPort=" + QByteArray::number(serveur.port()) + "\n");
+        QDir().mkpath(chemins().RepertoirePreparer);
+        ecrireIni(chemins().RepertoirePreparer + QStringLiteral("personnalisation.xml"), "<Personnalisations/>\r\n\x80");
+
+        TFicheHalvenor f;
+        f.show();
+        QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnEnvoiPerso")), Qt::LeftButton);
+        QVERIFY2(m_dialogues->messages.isEmpty(), qPrintable(m_dialogues->messages.join(u'\n')));
+        QVERIFY(enfant<QLabel>(f, QStringLiteral("imgEnvoiPersoYes"))->isVisible());
+        QCOMPARE(lire(racine.path() + QStringLiteral("/personnalisation.xml")), QByteArray("<Personnalisations/>\r\n\x80"));
+
+        // A wrong password: one message, the cross.
+        ecrireIni(ini(), "[Halvenor]\nPersonnalisation=1\n[Halvenor_FTP]\nLogin=siege\nMdp=faux\n"
+                         "Host=127.0.0.1\nPort=" + QByteArray::number(serveur.port()) + "\n");
+        QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnEnvoiPerso")), Qt::LeftButton);
+        QCOMPARE(m_dialogues->messages.size(), 1);
+        QVERIFY(m_dialogues->messages.first().startsWith(QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ")));
+        QVERIFY(enfant<QLabel>(f, QStringLiteral("imgEnvoiPersoNo"))->isVisible());
+        QVERIFY(enfant<QLabel>(f, QStringLiteral("imgEnvoiPersoYes"))->isHidden());
+    }
+
+    void uneSecondeActionEstRefuseePendantLaPremiere()
+    {
+        TFicheHalvenor f;
+        bool interieure = true;
+        const bool exterieure = executerAction(&f, [&] { interieure = executerAction(&f, [] {}); });
+        QVERIFY(exterieure);
+        QVERIFY(!interieure);
+        // Afterwards actions run again, and an exception reaches the error dialog only.
+        QVERIFY(!executerAction(&f, [] { throw HalvenorError(QStringLiteral("Échec voulu")); }));
+        QCOMPARE(m_dialogues->erreurs, QStringList{QStringLiteral("Échec voulu")});
+        QVERIFY(executerAction(&f, [] {}));
+    }
+};
+
+QTEST_MAIN(TestFicheHalvenor)
+#include "test_fichehalvenor.moc"
