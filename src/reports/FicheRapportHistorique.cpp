@@ -1,0 +1,73 @@
+#include "reports/FicheRapportHistorique.h"
+#include "ui_FicheRapportHistorique.h"
+
+#include "app/Formats.h"
+#include "app/Horloge.h"
+#include "reports/RapportMajAuto.h"
+#include "ui/Action.h"
+#include "ui/Dialogues.h"
+
+#include <QHeaderView>
+#include <QTableWidgetItem>
+
+TFicheRapportHistorique::TFicheRapportHistorique(QWidget *owner, const QString &identifiant,
+                                                 const TNativeXMLDocument &document)
+    : QDialog(owner), ui(new Ui::TFicheRapportHistorique)
+{
+    ui->setupUi(this);
+    setWindowTitle(QStringLiteral("Historique pour le franchisé ") + identifiant);
+    ui->lstRapportHistorique->setColumnWidth(0, 75);
+    ui->lstRapportHistorique->setColumnWidth(1, 985);
+    ui->lstRapportHistorique->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    connect(ui->Button1, &QPushButton::clicked, this, &TFicheRapportHistorique::Button1Click);
+    // A bad date stops the filling; the lines read before it stay and the window still opens.
+    executerAction(this, [&] { FormCreate(document); });
+}
+
+TFicheRapportHistorique::~TFicheRapportHistorique() = default;
+
+void TFicheRapportHistorique::FormCreate(const TNativeXMLDocument &document)
+{
+    m_erreursParLigne.clear();
+    QTableWidget *liste = ui->lstRapportHistorique;
+    ParcourirHistorique(document, horloge().maintenant().date(), [&](const EntreeHistorique &e) {
+        const int ligne = liste->rowCount();
+        liste->insertRow(ligne);
+        liste->setItem(ligne, 0, new QTableWidgetItem(formats::date(e.date.date())));
+        auto *etat = new QTableWidgetItem(e.texte);
+        etat->setToolTip(e.texte);
+        liste->setItem(ligne, 1, etat);
+        m_erreursParLigne[ligne] = e.enErreur;
+        lstRapportHistoriqueCustomDrawItem(ligne);
+    });
+}
+
+void TFicheRapportHistorique::lstRapportHistoriqueCustomDrawItem(int ligne)
+{
+    const auto it = m_erreursParLigne.find(ligne);
+    if (it == m_erreursParLigne.end() || !it->second)
+        return;
+    // Only the text colour changes; background and selection keep the style's.
+    for (int colonne = 0; colonne < ui->lstRapportHistorique->columnCount(); ++colonne)
+        if (QTableWidgetItem *item = ui->lstRapportHistorique->item(ligne, colonne))
+            item->setForeground(QColor(255, 0, 0));
+}
+
+void TFicheRapportHistorique::Button1Click()
+{
+    executerAction(this, [this] {
+        const std::optional<QString> chemin = dialogues().enregistrerSous(
+            this, QStringLiteral("Export rapport MajAuto historique"), QStringLiteral("Fichier csv (*.csv)"),
+            QStringLiteral("csv"));
+        if (!chemin || chemin->isEmpty())
+            return;
+        QList<LigneCsv> lignes;
+        const QTableWidget *liste = ui->lstRapportHistorique;
+        for (int i = 0; i < liste->rowCount(); ++i) {
+            const QTableWidgetItem *date = liste->item(i, 0);
+            const QTableWidgetItem *etat = liste->item(i, 1);
+            lignes << LigneCsv{date ? date->text() : QString(), etat ? etat->text() : QString()};
+        }
+        EcrireFichier(*chemin, CsvHistorique(lignes));
+    });
+}
