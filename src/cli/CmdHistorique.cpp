@@ -1,0 +1,86 @@
+#include "cli/Cli.h"
+
+#include "app/Chemins.h"
+#include "app/Formats.h"
+#include "app/Horloge.h"
+#include "app/Messages.h"
+#include "reports/RecuperationRapports.h"
+
+namespace {
+
+class MessagesSortieErreur : public Messages
+{
+public:
+    explicit MessagesSortieErreur(QTextStream &err) : m_err(err) {}
+    void afficher(const QString &texte) override { m_err << texte << '\n'; }
+
+private:
+    QTextStream &m_err;
+};
+
+int commandeHistorique(ContexteCli &ctx)
+{
+    QString identifiant;
+    QString fichierCsv;
+    bool avecCsv = false;
+    for (int i = 0; i < ctx.args.size(); ++i) {
+        const QString &a = ctx.args[i];
+        if (a == u"--csv") {
+            if (i + 1 >= ctx.args.size() || ctx.args[i + 1].isEmpty())
+                throw ErreurUsage(QStringLiteral("--csv attend un nom de fichier."));
+            fichierCsv = ctx.args[++i];
+            avecCsv = true;
+        } else if (a.startsWith(u"--") || !identifiant.isEmpty()) {
+            throw ErreurUsage(QStringLiteral("Argument inconnu : ") + a);
+        } else {
+            identifiant = a;
+        }
+    }
+    if (identifiant.isEmpty())
+        throw ErreurUsage(QStringLiteral("Il manque l'identifiant du franchisé."));
+
+    MessagesSortieErreur messages(ctx.err);
+    SessionRapport session(LireCompteRapport(chemins().FichierIni), messages);
+    if (!session.ConnexionFTPRapport())
+        return 1;
+    const std::optional<QString> chemin = session.RecupererHistorique(identifiant);
+    session.DeconnexionFTPRapport();
+    if (!chemin) {
+        ctx.err << texteSansHistorique(identifiant) << '\n';
+        return 1;
+    }
+    TNativeXMLDocument document(RacineMajAuto);
+    try {
+        document.LoadFromFile(*chemin);
+    } catch (const std::exception &) {
+        ctx.err << DebutXmlIllisible << *chemin << '\n' << texteSansHistorique(identifiant) << '\n';
+        return 1;
+    }
+
+    const QDate aujourdhui = horloge().maintenant().date();
+    if (avecCsv) {
+        // The same bytes as the history window's "Exporter".
+        QList<LigneCsv> lignes;
+        ParcourirHistorique(document, aujourdhui, [&](const EntreeHistorique &e) {
+            lignes << LigneCsv{formats::date(e.date.date()), e.texte};
+        });
+        EcrireFichier(fichierCsv, CsvHistorique(lignes));
+        return 0;
+    }
+    ParcourirHistorique(document, aujourdhui, [&](const EntreeHistorique &e) {
+        QString texte = e.texte;
+        while (texte.endsWith(u'\n'))
+            texte.chop(1);
+        ctx.out << formats::dateHeure(e.date) << "  [" << (e.enErreur ? "rouge" : "vert") << "]  "
+                << texte.replace(u'\n', QStringLiteral(" | ")) << '\n';
+    });
+    return 0;
+}
+
+const EnregistrementCommande enregistrement(
+    "historique", "historique IDENTIFIANT [--csv FICHIER]",
+    "Télécharge l'historique de MajAuto d'un franchisé et l'affiche, une ligne par passage "
+    "(date, vert ou rouge, texte), ou l'exporte en CSV comme le bouton \"Exporter\".",
+    &commandeHistorique);
+
+} // namespace

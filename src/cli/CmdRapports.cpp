@@ -1,0 +1,106 @@
+#include "cli/Cli.h"
+
+#include "app/Chemins.h"
+#include "app/Messages.h"
+#include "reports/RecuperationRapports.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace {
+
+class MessagesSortieErreur : public Messages
+{
+public:
+    explicit MessagesSortieErreur(QTextStream &err) : m_err(err) {}
+    void afficher(const QString &texte) override { m_err << texte << '\n'; }
+
+private:
+    QTextStream &m_err;
+};
+
+QString chaineJson(const QString &s)
+{
+    QByteArray j = QJsonDocument(QJsonArray{s}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(j.mid(1, j.size() - 2));
+}
+
+// A report's text on one line: its lines joined by " | ".
+QString surUneLigne(const QString &texte)
+{
+    QString t = texte;
+    while (t.endsWith(u'\n'))
+        t.chop(1);
+    return t.replace(u'\n', QStringLiteral(" | "));
+}
+
+int commandeRapports(ContexteCli &ctx)
+{
+    int jours = 1;
+    QString format = QStringLiteral("texte");
+    for (int i = 0; i < ctx.args.size(); ++i) {
+        const QString &a = ctx.args[i];
+        if (a == u"--jours" || a == u"--format") {
+            if (i + 1 >= ctx.args.size())
+                throw ErreurUsage(a + QStringLiteral(" attend une valeur."));
+            const QString v = ctx.args[++i];
+            if (a == u"--jours") {
+                bool ok = false;
+                jours = v.toInt(&ok);
+                if (!ok || jours < 1 || jours > 31)
+                    throw ErreurUsage(QStringLiteral("--jours attend un nombre de 1 à 31."));
+            } else {
+                format = v;
+                if (format != u"texte" && format != u"csv" && format != u"json")
+                    throw ErreurUsage(QStringLiteral("--format attend texte, csv ou json."));
+            }
+        } else {
+            throw ErreurUsage(QStringLiteral("Argument inconnu : ") + a);
+        }
+    }
+
+    MessagesSortieErreur messages(ctx.err);
+    SessionRapport session(LireCompteRapport(chemins().FichierIni), messages);
+    // A command-line run is a run of its own: its one refresh is a first one and downloads.
+    bool rapportsRecuperes = false;
+    QList<LigneRapport> lignes;
+    if (!ChargerRapports(session, rapportsRecuperes, jours, [&](const LigneRapport &l) { lignes << l; }))
+        return 1;
+
+    if (format == u"json") {
+        ctx.out << '[';
+        for (qsizetype i = 0; i < lignes.size(); ++i) {
+            const LigneRapport &l = lignes[i];
+            if (i > 0)
+                ctx.out << ',';
+            ctx.out << "{\"franchise\":" << chaineJson(l.identifiant) << ",\"fichier\":" << chaineJson(l.fichier)
+                    << ",\"etat\":\"" << (l.enErreur ? "rouge" : "vert") << "\",\"texte\":" << chaineJson(l.texte)
+                    << '}';
+        }
+        ctx.out << "]\n";
+    } else if (format == u"csv") {
+        for (const LigneRapport &l : lignes)
+            ctx.out << l.identifiant << ';' << (l.enErreur ? "rouge" : "vert") << ';' << surUneLigne(l.texte) << '\n';
+    } else {
+        if (lignes.isEmpty())
+            ctx.out << "Aucun rapport.\n";
+        for (const LigneRapport &l : lignes) {
+            ctx.out << l.identifiant << "  [" << (l.enErreur ? "rouge" : "vert") << "]  (" << l.fichier << ")\n";
+            QString texte = l.texte;
+            while (texte.endsWith(u'\n'))
+                texte.chop(1);
+            for (const QString &ligne : texte.split(u'\n'))
+                ctx.out << "    " << ligne << '\n';
+        }
+    }
+    return 0;
+}
+
+const EnregistrementCommande enregistrement(
+    "rapports", "rapports [--jours N] [--format texte|csv|json]",
+    "Télécharge les rapports de MajAuto du compte Halvenor_Rapport et affiche l'état de chaque "
+    "franchisé (vert ou rouge, tolérance J-N, 1 par défaut). En csv : franchise;etat;texte, les lignes "
+    "du texte séparées par \" | \".",
+    &commandeRapports);
+
+} // namespace
