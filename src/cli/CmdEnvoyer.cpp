@@ -1,0 +1,102 @@
+#include "cli/Cli.h"
+
+#include "app/Chemins.h"
+#include "app/Configuration.h"
+#include "app/Messages.h"
+#include "publish/Envoi.h"
+#include "publish/FtpClient.h"
+
+#include <QList>
+
+namespace {
+
+// Message boxes of the window become lines on stderr.
+class MessagesErreur : public Messages
+{
+public:
+    explicit MessagesErreur(QTextStream &err) : m_err(err) {}
+    void afficher(const QString &texte) override
+    {
+        m_err << texte << '\n';
+        m_err.flush();
+    }
+
+private:
+    QTextStream &m_err;
+};
+
+QString libelle(Genre g)
+{
+    switch (g) {
+    case Genre::Remise: return QStringLiteral("Conditions d'achat");
+    case Genre::Personnalisation: return QStringLiteral("Personnalisation des modèles");
+    case Genre::Messages: return QStringLiteral("Messages");
+    case Genre::Documents: return QStringLiteral("Documents");
+    }
+    return {};
+}
+
+int commandeEnvoyer(ContexteCli &ctx)
+{
+    if (ctx.args.size() != 1)
+        throw ErreurUsage(QStringLiteral("La commande envoyer attend un genre de données."));
+    const QString nom = ctx.args.first();
+
+    EtatConfiguration etat;
+    AppliquerConfiguration(chemins().FichierIni, etat);
+
+    QList<Genre> genres;
+    if (nom == u"tout") {
+        for (Genre g : tousLesGenres)
+            if (etat.actif(g))
+                genres << g;
+        if (genres.isEmpty()) {
+            ctx.err << "Aucun envoi n'est activé dans Halvenor.ini : rien à envoyer.\n";
+            return 1;
+        }
+    } else if (const auto g = genreDepuisNom(nom)) {
+        if (!etat.actif(*g)) {
+            ctx.err << "L'envoi « " << libelle(*g) << " » n'est pas activé dans Halvenor.ini (clé "
+                    << cleGenre(*g) << " de la section Halvenor).\n";
+            return 1;
+        }
+        genres << *g;
+    } else {
+        throw ErreurUsage(QStringLiteral("Genre inconnu : ") + nom
+                          + QStringLiteral(" (remise, personnalisation, messages, documents ou tout)."));
+    }
+
+    MessagesErreur messages(ctx.err);
+    FtpClient client;
+    SessionFtp session(client, messages);
+    Envoi envoi(session, etat.mode, etat.CheminURI, messages);
+
+    bool toutEnvoye = true;
+    for (Genre g : genres) {
+        // Like a click on the row's button: a missing directory stops this row only.
+        if (!envoi.repertoireValide()) {
+            ctx.err << libelle(g) << " : le répertoire de publication « " << etat.CheminURI
+                    << " » n'existe pas.\n";
+            toutEnvoye = false;
+            continue;
+        }
+        const bool ok = envoi.envoyerFichiers(g, [&](const QString &fichier) {
+            ctx.out << "Publié : " << fichier << '\n';
+            ctx.out.flush();
+        });
+        if (!ok) {
+            ctx.err << libelle(g) << " : échec de l'envoi.\n";
+            toutEnvoye = false;
+        }
+    }
+    session.DeconnexionFTP();
+    return toutEnvoye ? 0 : 1;
+}
+
+const EnregistrementCommande enregistrement(
+    "envoyer", "envoyer <remise|personnalisation|messages|documents|tout>",
+    "Publie les fichiers préparés par generer, par FTP ou par copie selon Halvenor.ini "
+    "(tout : chaque genre activé).",
+    &commandeEnvoyer);
+
+} // namespace

@@ -1,0 +1,57 @@
+#include "FtpServeur.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QStringList>
+
+#include <stdexcept>
+
+FtpServeur::FtpServeur(const QList<Compte> &comptes, bool mlsd)
+    : m_process(std::make_unique<QProcess>())
+{
+    QStringList args{QStringLiteral(HALVENOR_TEST_SUPPORT "/ftpserver.py")};
+    for (const Compte &c : comptes)
+        args << QStringLiteral("--user") << c.nom << c.motDePasse << c.repertoire << c.permissions;
+    if (!mlsd)
+        args << QStringLiteral("--no-mlsd");
+
+    // The server's own warnings reach the test's stderr; stdout carries the port.
+    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process->start(QStringLiteral("/usr/bin/python3"), args);
+    if (!m_process->waitForStarted(10000))
+        throw std::runtime_error("ftpserver.py: cannot start /usr/bin/python3: "
+                                 + m_process->errorString().toStdString());
+
+    QByteArray sortie;
+    const QDeadlineTimer limite(20000);
+    while (!limite.hasExpired()) {
+        if (m_process->canReadLine() || m_process->waitForReadyRead(static_cast<int>(limite.remainingTime()))) {
+            sortie += m_process->readLine();
+            if (sortie.endsWith('\n')) {
+                const QByteArray ligne = sortie.trimmed();
+                if (ligne.startsWith("PORT ")) {
+                    bool ok = false;
+                    m_port = ligne.mid(5).toInt(&ok);
+                    if (ok && m_port > 0)
+                        return;
+                }
+                sortie.clear();
+            }
+        } else if (m_process->state() != QProcess::Running) {
+            break;
+        }
+    }
+    m_process->kill();
+    m_process->waitForFinished(5000);
+    throw std::runtime_error("ftpserver.py did not report its port");
+}
+
+FtpServeur::~FtpServeur()
+{
+    m_process->closeWriteChannel();
+    m_process->terminate();
+    if (!m_process->waitForFinished(5000)) {
+        m_process->kill();
+        m_process->waitForFinished(5000);
+    }
+}

@@ -1,0 +1,111 @@
+#!/usr/bin/python3
+"""Small FTP server for the tests and the demo, over pyftpdlib.
+
+Listens on 127.0.0.1 only and prints "PORT <n>" on stdout once it accepts
+connections. It stops on SIGTERM, and also when its stdin closes, so a test
+that crashes never leaves it running (unless --no-stdin-watch is given).
+
+Accounts: --user NAME PASSWORD HOME [PERMS] (repeatable), or --accounts FILE,
+a JSON list of {"name", "password", "home", "perm"} objects.
+Permissions are pyftpdlib's letters: "elradfmwMT" read-write, "elr" read-only.
+"""
+
+import argparse
+import json
+import logging
+import os
+import signal
+import sys
+import threading
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+READ_WRITE = "elradfmwMT"
+
+
+def parse_args():
+    p = argparse.ArgumentParser(description=__doc__,
+                                formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("--port", type=int, default=0, help="fixed port (default: any free port)")
+    p.add_argument("--user", nargs="+", action="append", default=[],
+                   metavar="NAME PASSWORD HOME [PERMS]")
+    p.add_argument("--accounts", help="JSON file listing the accounts")
+    p.add_argument("--no-mlsd", action="store_true",
+                   help="refuse MLSD and MLST, so that clients fall back to LIST")
+    p.add_argument("--no-stdin-watch", action="store_true",
+                   help="keep running when stdin closes (stop with SIGTERM)")
+    p.add_argument("--verbose", action="store_true", help="log every command on stderr")
+    args = p.parse_args()
+    for u in args.user:
+        if len(u) not in (3, 4):
+            p.error("--user takes NAME PASSWORD HOME [PERMS]")
+    return args
+
+
+def accounts(args):
+    result = []
+    for u in args.user:
+        result.append({"name": u[0], "password": u[1], "home": u[2],
+                       "perm": u[3] if len(u) == 4 else READ_WRITE})
+    if args.accounts:
+        with open(args.accounts, encoding="utf-8") as f:
+            for a in json.load(f):
+                result.append({"name": a["name"], "password": a["password"], "home": a["home"],
+                               "perm": a.get("perm", READ_WRITE)})
+    return result
+
+
+def watch_stdin():
+    # Returns when the parent closes our stdin or dies; then stop like on SIGTERM.
+    try:
+        while sys.stdin.buffer.read(4096):
+            pass
+    except (OSError, ValueError):
+        pass
+    os.kill(os.getpid(), signal.SIGTERM)
+
+
+def main():
+    args = parse_args()
+    logging.basicConfig(level=logging.DEBUG if args.verbose else logging.WARNING,
+                        format="ftpserver: %(message)s", stream=sys.stderr)
+
+    authorizer = DummyAuthorizer()
+    for a in accounts(args):
+        authorizer.add_user(a["name"], a["password"], a["home"], perm=a["perm"])
+
+    class Handler(FTPHandler):
+        pass
+
+    Handler.authorizer = authorizer
+    # A refused login otherwise waits 3 s before answering.
+    Handler.auth_failed_timeout = 0
+    if args.no_mlsd:
+        Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items()
+                              if k not in ("MLSD", "MLST")}
+
+    server = FTPServer(("127.0.0.1", args.port), Handler)
+
+    def stop(signum, frame):
+        raise SystemExit(0)
+
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGINT, stop)
+    if not args.no_stdin_watch:
+        threading.Thread(target=watch_stdin, daemon=True).start()
+
+    print("PORT %d" % server.address[1], flush=True)
+    try:
+        server.serve_forever(timeout=0.5, handle_exit=True)
+    finally:
+        server.close_all()
+        sys.stdout.flush()
+        sys.stderr.flush()
+        # Not a normal shutdown: the stdin thread may still be blocked in read().
+        os._exit(0)
+
+
+if __name__ == "__main__":
+    main()
