@@ -152,8 +152,11 @@ void ecrire(const QString &chemin, const Contenu &c)
     // It holds passwords in clear: nobody else may read a file we create.
     if (nouveau)
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (f.write(octets) != octets.size()) {
-        const QString raison = f.errorString();
+    // QFileDevice takes a short write followed by an error for success: check the size
+    // actually on disk before the rename.
+    if (f.write(octets) != octets.size() || !f.flush() || f.size() != octets.size()) {
+        const QString raison = f.error() != QFileDevice::NoError ? f.errorString()
+                                                                  : QStringLiteral("écriture incomplète");
         f.cancelWriting();
         throw echec(raison);
     }
@@ -273,7 +276,9 @@ void IniFile::writeString(const QString &section, const QString &cle, const QStr
     const auto existantes = entrees(c.lignes, section);
     for (const auto &[index, l] : existantes)
         if (memeNom(l.nom, cle)) {
-            c.lignes[index] = nouvelle;
+            // The key keeps its stored spelling; only the value changes.
+            QString &ligne = c.lignes[index];
+            ligne = ligne.left(ligne.indexOf(u'=') + 1) + valeur;
             ecrire(m_chemin, c);
             return;
         }

@@ -109,6 +109,87 @@ std::string &tampon()
     return t;
 }
 
+void sansMessage(void *, const char *, ...) {}
+void sansErreur(void *, xmlErrorPtr) {}
+
+// libxml2 prints its I/O errors on stderr; we report them ourselves.
+struct Silence
+{
+    xmlGenericErrorFunc generique = xmlGenericError;
+    void *contexteGenerique = xmlGenericErrorContext;
+    xmlStructuredErrorFunc structuree = xmlStructuredError;
+    void *contexteStructure = xmlStructuredErrorContext;
+    Silence()
+    {
+        xmlSetGenericErrorFunc(nullptr, sansMessage);
+        xmlSetStructuredErrorFunc(nullptr, sansErreur);
+    }
+    ~Silence()
+    {
+        xmlSetGenericErrorFunc(contexteGenerique, generique);
+        xmlSetStructuredErrorFunc(contexteStructure, structuree);
+    }
+    Silence(const Silence &) = delete;
+    Silence &operator=(const Silence &) = delete;
+};
+
+struct Sortie
+{
+    QIODevice *appareil;
+    qint64 total = 0;
+};
+
+int ecrireDans(void *contexte, const char *octets, int longueur)
+{
+    auto *sortie = static_cast<Sortie *>(contexte);
+    if (sortie->appareil->write(octets, longueur) != longueur)
+        return -1;
+    sortie->total += longueur;
+    return longueur;
+}
+
+// Number of bytes handed to the device, or -1.
+qint64 enregistrer(xmlDocPtr doc, QIODevice &appareil)
+{
+    const Silence silence;
+    Sortie sortie{&appareil};
+    xmlSaveCtxtPtr ctxt = xmlSaveToIO(ecrireDans, nullptr, &sortie, encodage, 0);
+    if (!ctxt)
+        return -1;
+    const long ecrits = xmlSaveDoc(ctxt, doc);
+    const int fin = xmlSaveClose(ctxt);
+    return ecrits >= 0 && fin >= 0 ? sortie.total : -1;
+}
+
+bool nomXmlDebut(char16_t c)
+{
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_' || c == u':'
+        || (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF)
+        || (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) || c == 0x200C || c == 0x200D
+        || (c >= 0x2070 && c <= 0x218F) || (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF)
+        || (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD);
+}
+
+bool nomXmlSuite(char16_t c)
+{
+    return nomXmlDebut(c) || c == u'-' || c == u'.' || (c >= u'0' && c <= u'9') || c == 0xB7
+        || (c >= 0x300 && c <= 0x36F) || c == 0x203F || c == 0x2040;
+}
+
+// An XML 1.0 name (fifth edition, what the parser accepts) made only of windows-1252 characters.
+bool nomXmlValide(const QString &nom)
+{
+    if (nom.isEmpty())
+        return false;
+    for (qsizetype i = 0; i < nom.size(); ++i) {
+        const char16_t c = nom[i].unicode();
+        const bool representable = c < 0x100 ? garderBas[c] : dans1252(c);
+        if (!representable || !(i == 0 ? nomXmlDebut(c) : nomXmlSuite(c)))
+            return false;
+    }
+    return true;
+}
+
 // Names already converted and checked, per document, kept in xmlDoc::_private.
 // They point into the document's dictionary, which lives as long as the document.
 struct Noms
@@ -139,10 +220,10 @@ const xmlChar *nomValide(xmlDocPtr doc, const QString &nom, const char *genre)
     const auto trouve = n->valides.constFind(nom);
     if (trouve != n->valides.constEnd())
         return trouve.value();
+    if (!nomXmlValide(nom))
+        throw HalvenorError(QStringLiteral("Nom %1 XML incorrect : « %2 »").arg(QLatin1String(genre), nom));
     std::string utf8;
     versUtf8(nom, utf8);
-    if (utf8.empty() || xmlValidateName(x(utf8), 0) != 0)
-        throw HalvenorError(QStringLiteral("Nom %1 XML incorrect : « %2 »").arg(QLatin1String(genre), nom));
     const xmlChar *interne = xmlDictLookup(doc->dict, x(utf8), static_cast<int>(utf8.size()));
     if (!interne)
         throw std::bad_alloc();
@@ -244,21 +325,6 @@ xmlDocPtr nouveauDocument()
     return doc;
 }
 
-int ecrireDans(void *contexte, const char *octets, int longueur)
-{
-    auto *sortie = static_cast<QIODevice *>(contexte);
-    return sortie->write(octets, longueur) == longueur ? longueur : -1;
-}
-
-bool enregistrer(xmlDocPtr doc, QIODevice &sortie)
-{
-    xmlSaveCtxtPtr ctxt = xmlSaveToIO(ecrireDans, nullptr, &sortie, encodage, 0);
-    if (!ctxt)
-        return false;
-    const long ecrits = xmlSaveDoc(ctxt, doc);
-    const int fin = xmlSaveClose(ctxt);
-    return ecrits >= 0 && fin >= 0;
-}
 
 } // namespace
 
@@ -440,7 +506,7 @@ QByteArray TNativeXMLDocument::toBytes() const
     QByteArray octets;
     QBuffer tampon(&octets);
     tampon.open(QIODevice::WriteOnly);
-    if (!enregistrer(m_doc, tampon))
+    if (enregistrer(m_doc, tampon) < 0)
         throw HalvenorError(QStringLiteral("Impossible de convertir le document XML en windows-1252."));
     return octets;
 }
@@ -454,9 +520,12 @@ void TNativeXMLDocument::SaveToFile(const QString &chemin) const
     QSaveFile f(chemin);
     if (!f.open(QIODevice::WriteOnly))
         throw echec(f.errorString());
-    if (!enregistrer(m_doc, f)) {
+    // QFileDevice takes a short write followed by an error for success: check the size
+    // actually on disk before the rename.
+    const qint64 total = enregistrer(m_doc, f);
+    if (total < 0 || !f.flush() || f.size() != total) {
         const QString raison = f.error() != QFileDevice::NoError ? f.errorString()
-                                                                  : QStringLiteral("erreur d'écriture");
+                                                                  : QStringLiteral("écriture incomplète");
         f.cancelWriting();
         throw echec(raison);
     }
