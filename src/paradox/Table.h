@@ -79,8 +79,12 @@ public:
     // The underlying file (valid while open).
     const FichierParadox &fichier() const;
     int recordCourant() const { return m_courant; }
+    // Bytes of the current record (nullptr for an empty table); fails when closed.
+    const uchar *donneesCourantes() const;
 
 private:
+    [[noreturn]] void nonOuverte() const;
+
     QString m_repertoireProgramme;
     QString m_cheminDirect;
     QString m_nomFichier;
@@ -88,6 +92,9 @@ private:
     std::unique_ptr<FichierParadox> m_fichier;
     std::vector<Champ> m_champs;
     int m_courant = 0;
+    int m_bloc = 0; // position of the current record in the block chain
+    int m_rang = 0;
+    const uchar *m_donnees = nullptr;
 };
 
 } // namespace paradox
