@@ -181,7 +181,12 @@ private Q_SLOTS:
         const QString cible = m_dir->path() + QStringLiteral("/publication/");
         QVERIFY(QDir().mkpath(cible));
         ecrireIni(ini(), "[Halvenor]\nMessage=1\nTypeEnvoi=URI\n[Halvenor_URI]\nURI=" + cible.toUtf8() + "\n");
-        tablesSiege::ecrireMessagesExemple(paradox::repertoireAlias(chemins().RepertoireProgramme), 3, 10);
+        const QString dossier = siege::dossierTables(chemins().RepertoireProgramme);
+        siege::ecrireMessageTypes(dossier, {{1, QStringLiteral("Info"), 0}, {2, QStringLiteral("Promo"), 1}, {3, QStringLiteral("Alerte"), QVariant()}});
+        QList<siege::Message> messages;
+        for (int i = 0; i < 10; ++i)
+            messages.append({i, 1, QStringLiteral("Message %1").arg(i), QStringLiteral("Ligne 1\nLigne 2"), QDate(2026, 1, 1 + i), QDate(), i % 2});
+        siege::ecrireMessages(dossier, messages);
 
         TFicheHalvenor f;
         f.show();

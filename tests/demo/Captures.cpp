@@ -1,0 +1,119 @@
+// Screenshots of every window, taken from the real windows over the demo's program directory
+// (the demo's FTP server must be running). Usage: halvenor-captures DEMO_DIR OUT_DIR
+
+#include "app/Chemins.h"
+#include "app/FicheHalvenor.h"
+#include "app/StyleGui.h"
+#include "config/FicheExclureFnsListe.h"
+#include "config/FicheFtpParam.h"
+#include "config/FicheHalvenorConfig.h"
+#include "reports/FicheRapport.h"
+#include "reports/FicheRapportHistorique.h"
+#include "ui/Dialogues.h"
+#include "xml/NativeXml.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QDir>
+#include <QItemSelectionModel>
+#include <QLibraryInfo>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTranslator>
+
+#include <curl/curl.h>
+
+#include <cstdio>
+
+namespace {
+
+// Nothing may block: messages go to stderr.
+class DialoguesConsole : public Dialogues
+{
+public:
+    void message(QWidget *, const QString &t) override { std::fprintf(stderr, "message : %s\n", qPrintable(t)); }
+    void erreur(QWidget *, const QString &t) override { std::fprintf(stderr, "erreur : %s\n", qPrintable(t)); }
+    std::optional<QString> choisirDossier(QWidget *, const QString &, const QString &) override { return {}; }
+    std::optional<QString> enregistrerSous(QWidget *, const QString &, const QString &, const QString &) override
+    {
+        return {};
+    }
+};
+
+void capturer(QWidget &w, const QString &fichier)
+{
+    w.show();
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    if (!w.grab().save(fichier))
+        qFatal("impossible d'enregistrer %s", qPrintable(fichier));
+    std::printf("%s\n", qPrintable(fichier));
+}
+
+void cliquer(QWidget &w, const char *nom)
+{
+    auto *b = w.findChild<QPushButton *>(QLatin1String(nom));
+    if (!b)
+        qFatal("bouton %s introuvable", nom);
+    QTest::mouseClick(b, Qt::LeftButton);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "Usage : halvenor-captures DEMO_DIR OUT_DIR\n");
+        return 2;
+    }
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    definirChemins(Chemins::depuisRepertoire(QString::fromLocal8Bit(argv[1])));
+    const QString sortie = QDir(QString::fromLocal8Bit(argv[2])).absolutePath() + u'/';
+    QDir().mkpath(sortie);
+    QTranslator qt;
+    if (qt.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
+                QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qt);
+    appliquerStyle(app, QStringLiteral("Smokey Quartz Kamri"));
+    DialoguesConsole console;
+    definirDialogues(&console);
+
+    TFicheHalvenor principale;
+    principale.show();
+    for (const char *rangee : {"RA", "Perso", "Message", "Document"}) {
+        cliquer(principale, (QByteArray("btnGenerer") + rangee).constData());
+        cliquer(principale, (QByteArray("btnEnvoi") + rangee).constData());
+    }
+    capturer(principale, sortie + QStringLiteral("fenetre-principale.png"));
+
+    {
+        TFicheRapport rapport(&principale, &principale.RapportsRecuperes);
+        rapport.resize(760, 560);
+        auto *liste = rapport.findChild<QListWidget *>(QStringLiteral("lstRapport"));
+        if (liste) {
+            const auto trouves = liste->findItems(QStringLiteral("0404"), Qt::MatchExactly);
+            if (!trouves.isEmpty())
+                liste->setCurrentItem(trouves.first(), QItemSelectionModel::ClearAndSelect);
+        }
+        capturer(rapport, sortie + QStringLiteral("rapport.png"));
+
+        TNativeXMLDocument historique(QStringLiteral("MajAuto"));
+        historique.LoadFromFile(chemins().RepertoireProgramme + QStringLiteral("ftp/rapports/Rapport/Historique/0404.xml"));
+        TFicheRapportHistorique fenetre(&rapport, QStringLiteral("0404"), historique);
+        fenetre.resize(900, 420);
+        capturer(fenetre, sortie + QStringLiteral("historique.png"));
+    }
+    {
+        TFicheHalvenorConfig config(&principale);
+        capturer(config, sortie + QStringLiteral("parametrage.png"));
+        TFicheFtpParam ftp(&config, QStringLiteral("Halvenor_FTP"), chemins().FichierIni);
+        capturer(ftp, sortie + QStringLiteral("parametrage-ftp.png"));
+        TFicheExclureFnsListe exclusion(&config);
+        capturer(exclusion, sortie + QStringLiteral("exclusion-fournisseurs.png"));
+    }
+    definirDialogues(nullptr);
+    curl_global_cleanup();
+    return 0;
+}
