@@ -72,7 +72,7 @@ bool lireHorodatage(const uchar *p, QDate &date, QTime &heure)
     if (!std::isfinite(ms) || std::fabs(ms) > 1e17)
         return false;
     const double jours = std::floor(ms / double(msParJour));
-    qint64 reste = qint64(std::llround(ms - jours * double(msParJour)));
+    qint64 reste = std::max<qint64>(0, std::llround(ms - jours * double(msParJour)));
     qint64 j = qint64(jours);
     if (reste >= msParJour) {
         reste -= msParJour;
@@ -403,6 +403,8 @@ QByteArray FichierParadox::octetsBlob(const uchar *enr, int champ) const
             memosEndommages(d, QStringLiteral("la longueur du bloc ne correspond pas à celle de l'enregistrement"));
         debut = bloc + 9;
     } else if (b[0] == 3) { // sub-allocated: up to 64 entries of 16-byte units
+        if (bloc + 12 + 64 * 5 > m_tailleMb)
+            memosEndommages(d, QStringLiteral("bloc de sous-allocation tronqué"));
         if (index >= 64)
             memosEndommages(d, QStringLiteral("index de sous-allocation incorrect"));
         const uchar *entree = b + 12 + index * 5;

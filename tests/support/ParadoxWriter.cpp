@@ -229,7 +229,14 @@ void ecrireFichier(const QString &chemin, const QByteArray &octets)
 
 void ecrireTable(const QString &cheminDb, const QList<Colonne> &colonnes, const QList<QList<QVariant>> &lignes)
 {
-    const PageCode &page = PageCode::windows1252();
+    ecrireTable(cheminDb, colonnes, lignes, OptionsTable());
+}
+
+void ecrireTable(const QString &cheminDb, const QList<Colonne> &colonnes, const QList<QList<QVariant>> &lignes,
+                 const OptionsTable &options)
+{
+    const bool etendu = options.version >= 5;
+    const PageCode &page = PageCode::pour(etendu ? options.codePage : 1252);
     const int n = int(colonnes.size());
     std::vector<int> decalages;
     int tailleEnregistrement = 0;
@@ -268,8 +275,9 @@ void ecrireTable(const QString &cheminDb, const QList<Colonne> &colonnes, const 
         suite.append(char(c.type == TypeChamp::Bcd ? c.taille : tailleChamp(c)));
     }
     suite.append(QByteArray(4 + 4 * n, '\0')); // table name and field name pointers
-    QByteArray nomFixe = nomTable.left(260);
-    nomFixe.append(QByteArray(261 - nomFixe.size(), '\0'));
+    const int longueurNomTable = options.version >= 12 ? 261 : 79;
+    QByteArray nomFixe = nomTable.left(longueurNomTable - 1);
+    nomFixe.append(QByteArray(longueurNomTable - nomFixe.size(), '\0'));
     suite.append(nomFixe);
     for (const Colonne &c : colonnes)
         suite.append(page.encoder(c.nom)).append('\0');
@@ -279,13 +287,14 @@ void ecrireTable(const QString &cheminDb, const QList<Colonne> &colonnes, const 
         suite.append(numero, 2);
     }
     suite.append("ANSIINTL", 8).append('\0');
-    const int tailleEntete = int((0x78 + suite.size() + 0x7FF) / 0x800 * 0x800);
+    const int base = etendu ? 0x78 : 0x58;
+    const int tailleEntete = int((base + suite.size() + 0x7FF) / 0x800 * 0x800);
 
     QByteArray db(tailleEntete + blocs * tailleBloc, '\0');
     char *h = db.data();
     ecrireLe16(h + 0x00, quint32(tailleEnregistrement));
     ecrireLe16(h + 0x02, quint32(tailleEntete));
-    h[0x04] = 2; // not indexed
+    h[0x04] = char(options.typeFichier);
     h[0x05] = char(kio);
     ecrireLe32(h + 0x06, quint32(nombre));
     ecrireLe16(h + 0x0A, quint32(blocs));
@@ -293,22 +302,26 @@ void ecrireTable(const QString &cheminDb, const QList<Colonne> &colonnes, const 
     ecrireLe16(h + 0x0E, blocs > 0 ? 1 : 0);
     ecrireLe16(h + 0x10, quint32(blocs));
     ecrireLe16(h + 0x21, quint32(n));
-    ecrireLe32(h + 0x25, 0xFF00FF00); // the real key is in the data header
+    // From Paradox 4 on, the real key is in the data header.
+    ecrireLe32(h + 0x25, etendu ? 0xFF00FF00 : options.cleChiffrement);
     h[0x2D] = 2;
     h[0x2E] = 1;
-    h[0x39] = 12; // Paradox 7
+    h[0x39] = char(options.version);
     ecrireLe16(h + 0x3A, quint32(blocs));
     h[0x3E] = 0x1F;
     h[0x3F] = 0x0F;
     h[0x56] = 0x20;
-    ecrireLe16(h + 0x58, 0x010C);
-    ecrireLe16(h + 0x5A, 0x010C);
-    ecrireLe16(h + 0x64, quint32(n + 1));
-    ecrireLe16(h + 0x68, quint32(n));
-    ecrireLe16(h + 0x6A, 1252);
-    h[0x6C] = 1;
-    h[0x6D] = 1;
-    std::memcpy(h + 0x78, suite.constData(), size_t(suite.size()));
+    if (etendu) {
+        ecrireLe16(h + 0x58, 0x0100 | quint32(options.version));
+        ecrireLe16(h + 0x5A, 0x0100 | quint32(options.version));
+        ecrireLe32(h + 0x5C, options.cleChiffrement);
+        ecrireLe16(h + 0x64, quint32(n + 1));
+        ecrireLe16(h + 0x68, quint32(n));
+        ecrireLe16(h + 0x6A, quint32(options.codePage));
+        h[0x6C] = 1;
+        h[0x6D] = 1;
+    }
+    std::memcpy(h + base, suite.constData(), size_t(suite.size()));
 
     FichierMemos memos;
     qint64 autoInc = 0;

@@ -30,4 +30,16 @@ struct Colonne
 // Short memos are sub-allocated in the .MB, long ones get blocks of their own.
 void ecrireTable(const QString &cheminDb, const QList<Colonne> &colonnes, const QList<QList<QVariant>> &lignes);
 
+// For the reader's own tests: older file versions (3..12; before 5, no code page in the
+// header), indexed or not, another code page (texts are encoded with it), a password key.
+struct OptionsTable
+{
+    int version = 12;
+    int typeFichier = 2;
+    int codePage = 1252;
+    quint32 cleChiffrement = 0;
+};
+void ecrireTable(const QString &cheminDb, const QList<Colonne> &colonnes, const QList<QList<QVariant>> &lignes,
+                 const OptionsTable &options);
+
 } // namespace paradox::test
