@@ -1,0 +1,428 @@
+#include "FtpServeur.h"
+
+#include "app/Chemins.h"
+#include "app/Erreurs.h"
+#include "app/Horloge.h"
+#include "app/Messages.h"
+#include "reports/RecuperationRapports.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+const QDateTime Maintenant(QDate(2013, 3, 25), QTime(10, 0));
+
+class HorlogeFixe : public Horloge
+{
+public:
+    QDateTime maintenant() const override { return Maintenant; }
+};
+
+class MessagesEnregistres : public Messages
+{
+public:
+    void afficher(const QString &texte) override { textes << texte; }
+    QStringList textes;
+};
+
+QByteArray rapportXml(const QDateTime &date, int etatGeneral = 0, const QString &message = QString())
+{
+    QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><MajAuto Date=\"")
+        + date.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) + QStringLiteral("\"><General><Etat Etat=\"")
+        + QString::number(etatGeneral) + QStringLiteral("\"/><Messages>");
+    if (!message.isEmpty())
+        xml += QStringLiteral("<Message>") + message + QStringLiteral("</Message>");
+    xml += QStringLiteral("</Messages></General><HVN><Etat Etat=\"0\"/><Messages/></HVN>"
+                          "<Zentrave><Etat Etat=\"0\"/><Messages/></Zentrave></MajAuto>");
+    return xml.toUtf8();
+}
+
+QByteArray historiqueXml(const QString &message)
+{
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><MajAuto>"
+                          "<Item Date=\"24/03/2013 06:30:00\"><General><Etat Etat=\"0\"/><Messages/></General>"
+                          "<HVN><Etat Etat=\"0\"/><Messages/></HVN><Zentrave><Etat Etat=\"0\"/><Messages/></Zentrave></Item>"
+                          "<Item Date=\"25/03/2013 06:30:00\"><General><Etat Etat=\"1\"/><Messages><Message>%1</Message>"
+                          "</Messages></General><HVN><Etat Etat=\"0\"/><Messages/></HVN>"
+                          "<Zentrave><Etat Etat=\"0\"/><Messages/></Zentrave></Item></MajAuto>")
+        .arg(message)
+        .toUtf8();
+}
+
+void ecrire(const QString &chemin, const QByteArray &contenu, const QDateTime &modification = Maintenant)
+{
+    QDir().mkpath(QFileInfo(chemin).absolutePath());
+    QFile f(chemin);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << chemin.toStdString();
+    f.write(contenu);
+    f.flush(); // a later flush would stamp the file again
+    ASSERT_TRUE(f.setFileTime(modification, QFileDevice::FileModificationTime));
+}
+
+QByteArray lire(const QString &chemin)
+{
+    QFile f(chemin);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QMap<QString, LigneRapport> parIdentifiant(const QList<LigneRapport> &lignes)
+{
+    QMap<QString, LigneRapport> m;
+    for (const LigneRapport &l : lignes)
+        m.insert(l.identifiant, l);
+    return m;
+}
+
+QStringList contenu(const QString &dossier)
+{
+    return QDir(dossier).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                   QDir::Name);
+}
+
+// A program directory, a report account on a real FTP server, and a fixed "today".
+class Rapports : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_tmp.isValid());
+        m_serveur = m_tmp.filePath(QStringLiteral("ftp/"));
+        m_programme = m_tmp.filePath(QStringLiteral("programme/"));
+        QDir().mkpath(m_serveur + QStringLiteral("Rapport/Historique"));
+        QDir().mkpath(m_programme);
+        definirChemins(Chemins::depuisRepertoire(m_programme));
+        definirHorloge(&m_horloge);
+        m_ftp = std::make_unique<FtpServeur>(QList<FtpServeur::Compte>{
+            {QStringLiteral("rapport"), QStringLiteral("secret"), m_serveur, QStringLiteral("elr")}});
+        m_compte = {QStringLiteral("127.0.0.1"), QStringLiteral("rapport"), QStringLiteral("secret"), m_ftp->port()};
+    }
+    void TearDown() override { definirHorloge(nullptr); }
+
+    // MLSD lists in the file system's order; LIST is sorted by name, which the tests on
+    // listing order need.
+    void serveurListeTriee()
+    {
+        m_ftp.reset();
+        m_ftp = std::make_unique<FtpServeur>(
+            QList<FtpServeur::Compte>{
+                {QStringLiteral("rapport"), QStringLiteral("secret"), m_serveur, QStringLiteral("elr")}},
+            false);
+        m_compte.Port = m_ftp->port();
+    }
+
+    QString serveur(const QString &relatif) const { return m_serveur + relatif; }
+
+    // One refresh in a session of its own, like a report window opened and closed.
+    QList<LigneRapport> actualiser(int jours = 1, bool *connecte = nullptr)
+    {
+        SessionRapport session(m_compte, m_messages);
+        QList<LigneRapport> lignes;
+        const bool ok = ChargerRapports(session, m_recuperes, jours, [&](const LigneRapport &l) { lignes << l; });
+        if (connecte)
+            *connecte = ok;
+        EXPECT_FALSE(session.ftpMaj().connected()) << "the refresh closes its session";
+        return lignes;
+    }
+
+    void ecrireIni() const
+    {
+        QFile f(chemins().FichierIni);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("[Halvenor_Rapport]\r\nHost=%1\r\nLogin=%2\r\nMdp=%3\r\nPort=%4\r\n")
+                    .arg(m_compte.Host, m_compte.Login, m_compte.Mdp)
+                    .arg(m_compte.Port)
+                    .toLatin1());
+    }
+
+    QTemporaryDir m_tmp;
+    QString m_serveur, m_programme;
+    HorlogeFixe m_horloge;
+    std::unique_ptr<FtpServeur> m_ftp;
+    CompteRapport m_compte;
+    MessagesEnregistres m_messages;
+    bool m_recuperes = false;
+};
+
+TEST_F(Rapports, PremierActualiserVideLesDossiersEtTelechargeChaqueXmlEtRienDAutre)
+{
+    ecrire(serveur(QStringLiteral("Rapport/0421.xml")), rapportXml(Maintenant));
+    ecrire(serveur(QStringLiteral("Rapport/0422.xml")), rapportXml(Maintenant, 1, QStringLiteral("Disque plein")));
+    ecrire(serveur(QStringLiteral("Rapport/a.xml.xml")), rapportXml(Maintenant));
+    ecrire(serveur(QStringLiteral("Rapport/0423.XML")), rapportXml(Maintenant));
+    ecrire(serveur(QStringLiteral("Rapport/notes.txt")), "x");
+    QDir().mkpath(serveur(QStringLiteral("Rapport/dossier.xml")));
+    ecrire(serveur(QStringLiteral("Rapport/Historique/0421.xml")), historiqueXml(QStringLiteral("m")));
+
+    // Left-overs of an earlier run, and a link that must not be followed when they go.
+    const QString dehors = m_tmp.filePath(QStringLiteral("dehors/"));
+    ecrire(dehors + QStringLiteral("precieux.txt"), "garder");
+    ecrire(chemins().RepertoireHistorique + QStringLiteral("vieux.xml"), "x");
+    ecrire(chemins().RepertoireRapport + QStringLiteral("vieux.xml"), "x");
+    ASSERT_TRUE(QFile::link(dehors, chemins().RepertoireRapport + QStringLiteral("lien")));
+
+    serveurListeTriee();
+    const auto lignes = actualiser();
+    ASSERT_EQ(lignes.size(), 3);
+    EXPECT_EQ(lignes[0].identifiant, QStringLiteral("0421"));
+    EXPECT_FALSE(lignes[0].enErreur);
+    EXPECT_EQ(lignes[0].texte, QStringLiteral("Derniere mise à jour automatique effectuée le 25/03/2013 10:00:00\n"
+                                              "Mise à jour automatique installée."));
+    EXPECT_EQ(lignes[1].identifiant, QStringLiteral("0422"));
+    EXPECT_TRUE(lignes[1].enErreur);
+    EXPECT_TRUE(lignes[1].texte.endsWith(QStringLiteral("\n[General] Disque plein\n")));
+    EXPECT_EQ(lignes[2].identifiant, QStringLiteral("a"));
+    EXPECT_EQ(lignes[2].fichier, QStringLiteral("a.xml.xml"));
+    EXPECT_TRUE(m_recuperes);
+    EXPECT_TRUE(m_messages.textes.isEmpty()) << m_messages.textes.join(u'\n').toStdString();
+
+    EXPECT_EQ(contenu(chemins().RepertoireRapport),
+              (QStringList{QStringLiteral("0421.xml"), QStringLiteral("0422.xml"), QStringLiteral("Historique"),
+                           QStringLiteral("a.xml.xml")}));
+    EXPECT_TRUE(contenu(chemins().RepertoireHistorique).isEmpty());
+    EXPECT_EQ(lire(chemins().RepertoireRapport + QStringLiteral("0422.xml")),
+              rapportXml(Maintenant, 1, QStringLiteral("Disque plein")));
+    EXPECT_EQ(lire(dehors + QStringLiteral("precieux.txt")), QByteArray("garder"));
+}
+
+TEST_F(Rapports, PremierUsageSansDossierHistoriqueNeSupprimeRien)
+{
+    ecrire(chemins().RepertoireRapport + QStringLiteral("garde.txt"), "x");
+    actualiser();
+    EXPECT_TRUE(QFile::exists(chemins().RepertoireRapport + QStringLiteral("garde.txt")));
+    EXPECT_TRUE(QFileInfo(chemins().RepertoireHistorique).isDir());
+}
+
+TEST_F(Rapports, SecondActualiserNeTelechargeRienEtSignaleLeRapportApparuDepuis)
+{
+    ecrire(serveur(QStringLiteral("Rapport/0421.xml")), rapportXml(Maintenant));
+    ecrire(serveur(QStringLiteral("Rapport/0499.xml")), rapportXml(Maintenant));
+    actualiser();
+
+    ecrire(serveur(QStringLiteral("Rapport/0421.xml")), rapportXml(Maintenant, 1, QStringLiteral("changé")));
+    ecrire(serveur(QStringLiteral("Rapport/0430.xml")), rapportXml(Maintenant));
+    QFile::remove(serveur(QStringLiteral("Rapport/0499.xml")));
+
+    const auto lignes = parIdentifiant(actualiser());
+    ASSERT_EQ(lignes.keys(), (QStringList{QStringLiteral("0421"), QStringLiteral("0430")}));
+    EXPECT_FALSE(lignes[QStringLiteral("0421")].enErreur) << "the local copy of the first refresh is read again";
+    EXPECT_TRUE(lignes[QStringLiteral("0430")].enErreur);
+    EXPECT_EQ(lignes[QStringLiteral("0430")].texte,
+              QStringLiteral("Impossible de lire le fichier XML : ") + chemins().RepertoireRapport + QStringLiteral("0430.xml"));
+    EXPECT_FALSE(QFile::exists(chemins().RepertoireRapport + QStringLiteral("0430.xml")));
+    EXPECT_TRUE(QFile::exists(chemins().RepertoireRapport + QStringLiteral("0499.xml")));
+}
+
+TEST_F(Rapports, NomsQuiSortiraientDuDossierSontIgnores)
+{
+    // The FTP server cannot serve a name holding "/", but a backslash is an ordinary
+    // character in its file names and a separator on Windows.
+    ecrire(serveur(QStringLiteral("Rapport/..\\..\\evade.xml")), rapportXml(Maintenant));
+    ecrire(serveur(QStringLiteral("Rapport/0421.xml")), rapportXml(Maintenant));
+    const auto lignes = actualiser();
+    ASSERT_EQ(lignes.size(), 1);
+    EXPECT_EQ(lignes[0].identifiant, QStringLiteral("0421"));
+    EXPECT_EQ(contenu(chemins().RepertoireRapport), (QStringList{QStringLiteral("0421.xml"), QStringLiteral("Historique")}));
+    EXPECT_EQ(contenu(m_programme), (QStringList{QStringLiteral("Rapport")}));
+}
+
+TEST_F(Rapports, ToleranceJMoinsAvecUneHorlogeFixe)
+{
+    const QDateTime hier = Maintenant.addDays(-1);
+    const QDateTime ilYATroisJours = Maintenant.addDays(-3);
+    ecrire(serveur(QStringLiteral("Rapport/1.xml")), rapportXml(Maintenant));
+    ecrire(serveur(QStringLiteral("Rapport/2.xml")), rapportXml(hier), hier);
+    ecrire(serveur(QStringLiteral("Rapport/3.xml")), rapportXml(ilYATroisJours), ilYATroisJours);
+    // Recent by its own date, but the file on the server is older than the limit.
+    ecrire(serveur(QStringLiteral("Rapport/4.xml")), rapportXml(Maintenant), Maintenant.addDays(-5));
+
+    auto lignes = parIdentifiant(actualiser(1));
+    ASSERT_EQ(lignes.size(), 4);
+    EXPECT_FALSE(lignes[QStringLiteral("1")].enErreur);
+    EXPECT_FALSE(lignes[QStringLiteral("2")].enErreur);
+    EXPECT_TRUE(lignes[QStringLiteral("3")].enErreur);
+    EXPECT_TRUE(lignes[QStringLiteral("4")].enErreur);
+    EXPECT_TRUE(lignes[QStringLiteral("3")].texte.endsWith(QStringLiteral("\nMise à jour automatique installée.")))
+        << "being out of date adds no text";
+
+    lignes = parIdentifiant(actualiser(3));
+    EXPECT_FALSE(lignes[QStringLiteral("3")].enErreur);
+    EXPECT_TRUE(lignes[QStringLiteral("4")].enErreur);
+    lignes = parIdentifiant(actualiser(31));
+    EXPECT_FALSE(lignes[QStringLiteral("4")].enErreur);
+}
+
+TEST_F(Rapports, MauvaisMotDePasse)
+{
+    ecrire(serveur(QStringLiteral("Rapport/0421.xml")), rapportXml(Maintenant));
+    m_compte.Mdp = QStringLiteral("faux");
+    bool connecte = true;
+    EXPECT_TRUE(actualiser(1, &connecte).isEmpty());
+    EXPECT_FALSE(connecte);
+    EXPECT_FALSE(m_recuperes) << "the next refresh must download";
+    ASSERT_EQ(m_messages.textes.size(), 1);
+    EXPECT_TRUE(m_messages.textes[0].startsWith(QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ")))
+        << m_messages.textes[0].toStdString();
+    EXPECT_GT(m_messages.textes[0].size(), 52);
+}
+
+TEST_F(Rapports, HoteVideSansFichierDeConfiguration)
+{
+    const CompteRapport c = LireCompteRapport(chemins().FichierIni);
+    EXPECT_TRUE(c.Host.isEmpty());
+    EXPECT_EQ(c.Port, 21);
+    SessionRapport session(c, m_messages);
+    EXPECT_FALSE(session.ConnexionFTPRapport());
+    ASSERT_EQ(m_messages.textes.size(), 1);
+    EXPECT_TRUE(m_messages.textes[0].startsWith(QStringLiteral("Impossible de se connecter au serveur FTP")));
+}
+
+TEST_F(Rapports, CompteLuDansHalvenorIni)
+{
+    ecrireIni();
+    const CompteRapport c = LireCompteRapport(chemins().FichierIni);
+    EXPECT_EQ(c.Host, m_compte.Host);
+    EXPECT_EQ(c.Login, m_compte.Login);
+    EXPECT_EQ(c.Mdp, m_compte.Mdp);
+    EXPECT_EQ(c.Port, m_compte.Port);
+}
+
+TEST_F(Rapports, HistoriqueTelechargeAChaqueDemandeEtLaisseLaSessionOuverte)
+{
+    ecrire(serveur(QStringLiteral("Rapport/Historique/a.xml.xml")), historiqueXml(QStringLiteral("premier")));
+    ecrire(serveur(QStringLiteral("Rapport/Historique/a.xml")), historiqueXml(QStringLiteral("second")));
+    ecrire(serveur(QStringLiteral("Rapport/Historique/A.xml")), historiqueXml(QStringLiteral("majuscule")));
+    serveurListeTriee();
+    actualiser();
+
+    SessionRapport session(m_compte, m_messages);
+    ASSERT_TRUE(session.ConnexionFTPRapport());
+    // Sorted listing: "A.xml", "a.xml", "a.xml.xml": the first "a" is a.xml.
+    auto chemin = session.RecupererHistorique(QStringLiteral("a"));
+    ASSERT_TRUE(chemin);
+    EXPECT_EQ(*chemin, chemins().RepertoireHistorique + QStringLiteral("a.xml"));
+    EXPECT_EQ(lire(*chemin), historiqueXml(QStringLiteral("second")));
+    EXPECT_TRUE(session.ftpMaj().connected());
+
+    ecrire(serveur(QStringLiteral("Rapport/Historique/a.xml")), historiqueXml(QStringLiteral("remplacé")));
+    chemin = session.RecupererHistorique(QStringLiteral("a"));
+    ASSERT_TRUE(chemin);
+    EXPECT_EQ(lire(*chemin), historiqueXml(QStringLiteral("remplacé")));
+
+    EXPECT_FALSE(session.RecupererHistorique(QStringLiteral("0421")));
+    EXPECT_TRUE(session.DeconnexionFTPRapport());
+    EXPECT_FALSE(session.DeconnexionFTPRapport());
+}
+
+TEST_F(Rapports, DossierHistoriqueAbsentEstUneErreurEtLaSessionResteUtilisable)
+{
+    ecrire(serveur(QStringLiteral("Rapport/0421.xml")), rapportXml(Maintenant));
+    QDir(serveur(QStringLiteral("Rapport/Historique"))).removeRecursively();
+    SessionRapport session(m_compte, m_messages);
+    ASSERT_TRUE(session.ConnexionFTPRapport());
+    EXPECT_THROW(session.RecupererHistorique(QStringLiteral("0421")), HalvenorError);
+    EXPECT_TRUE(session.ftpMaj().connected());
+
+    QList<LigneRapport> lignes;
+    EXPECT_TRUE(ChargerRapports(session, m_recuperes, 1, [&](const LigneRapport &l) { lignes << l; }));
+    EXPECT_EQ(lignes.size(), 1);
+    EXPECT_TRUE(m_messages.textes.isEmpty());
+}
+
+TEST_F(Rapports, DateIllisibleArreteLActualisationApresLesLignesLues)
+{
+    ecrire(serveur(QStringLiteral("Rapport/1.xml")), rapportXml(Maintenant));
+    ecrire(serveur(QStringLiteral("Rapport/2.xml")),
+           "<MajAuto Date=\"demain\"><General><Etat Etat=\"0\"/></General></MajAuto>");
+    ecrire(serveur(QStringLiteral("Rapport/3.xml")), rapportXml(Maintenant));
+    serveurListeTriee();
+    SessionRapport session(m_compte, m_messages);
+    QList<LigneRapport> lignes;
+    EXPECT_THROW(ChargerRapports(session, m_recuperes, 1, [&](const LigneRapport &l) { lignes << l; }), HalvenorError);
+    EXPECT_EQ(lignes.size(), 1);
+    EXPECT_FALSE(m_recuperes) << "an interrupted refresh downloads again next time";
+}
+
+// The command-line companion, run as a program against the same server.
+class RapportsCli : public Rapports
+{
+protected:
+    int executer(const QStringList &args, QByteArray *sortie = nullptr, QByteArray *erreurs = nullptr)
+    {
+        QProcess p;
+        p.start(QStringLiteral(HALVENOR_CLI), QStringList{QStringLiteral("--repertoire"), m_programme} + args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        if (sortie)
+            *sortie = p.readAllStandardOutput();
+        if (erreurs)
+            *erreurs = p.readAllStandardError();
+        return p.exitCode();
+    }
+};
+
+TEST_F(RapportsCli, RapportsEnJson)
+{
+    ecrireIni();
+    ecrire(serveur(QStringLiteral("Rapport/0421.xml")), rapportXml(QDateTime::currentDateTime()),
+           QDateTime::currentDateTime());
+    ecrire(serveur(QStringLiteral("Rapport/0422.xml")), rapportXml(QDateTime::currentDateTime(), 1, QStringLiteral("a;b")),
+           QDateTime::currentDateTime());
+    QByteArray sortie, erreurs;
+    ASSERT_EQ(executer({QStringLiteral("rapports"), QStringLiteral("--format"), QStringLiteral("json")}, &sortie, &erreurs), 0)
+        << erreurs.constData();
+    QJsonArray a = QJsonDocument::fromJson(sortie).array();
+    if (a.size() == 2 && a[0].toObject().value(QStringLiteral("franchise")) != QStringLiteral("0421"))
+        a = QJsonArray{a[1], a[0]};
+    ASSERT_EQ(a.size(), 2) << sortie.constData();
+    EXPECT_EQ(a[0].toObject().value(QStringLiteral("franchise")).toString(), QStringLiteral("0421"));
+    EXPECT_EQ(a[0].toObject().value(QStringLiteral("fichier")).toString(), QStringLiteral("0421.xml"));
+    EXPECT_EQ(a[0].toObject().value(QStringLiteral("etat")).toString(), QStringLiteral("vert"));
+    EXPECT_EQ(a[1].toObject().value(QStringLiteral("etat")).toString(), QStringLiteral("rouge"));
+    EXPECT_TRUE(a[1].toObject().value(QStringLiteral("texte")).toString().endsWith(QStringLiteral("[General] a;b\n")));
+    EXPECT_TRUE(QFile::exists(chemins().RepertoireRapport + QStringLiteral("0422.xml")));
+
+    ASSERT_EQ(executer({QStringLiteral("rapports"), QStringLiteral("--format"), QStringLiteral("csv")}, &sortie), 0);
+    EXPECT_TRUE(sortie.contains("0421;vert;Derniere mise \xc3\xa0 jour automatique effectu\xc3\xa9" "e le "));
+    EXPECT_TRUE(sortie.contains(" | [General] a;b\n")) << sortie.constData();
+    EXPECT_EQ(sortie.count('\n'), 2);
+
+    EXPECT_EQ(executer({QStringLiteral("rapports"), QStringLiteral("--jours"), QStringLiteral("40")}), 2);
+}
+
+TEST_F(RapportsCli, ConnexionRefuseeDonneUnEtLeMessage)
+{
+    m_compte.Mdp = QStringLiteral("faux");
+    ecrireIni();
+    QByteArray erreurs;
+    EXPECT_EQ(executer({QStringLiteral("rapports")}, nullptr, &erreurs), 1);
+    EXPECT_TRUE(erreurs.startsWith("Impossible de se connecter au serveur FTP. Erreur ")) << erreurs.constData();
+}
+
+TEST_F(RapportsCli, HistoriqueEnCsvEtSansHistorique)
+{
+    ecrireIni();
+    ecrire(serveur(QStringLiteral("Rapport/Historique/0421.xml")), historiqueXml(QStringLiteral("x; y")));
+    const QString csv = m_tmp.filePath(QStringLiteral("h.csv"));
+    QByteArray sortie, erreurs;
+    ASSERT_EQ(executer({QStringLiteral("historique"), QStringLiteral("0421"), QStringLiteral("--csv"), csv}, &sortie, &erreurs), 0)
+        << erreurs.constData();
+    EXPECT_EQ(lire(csv), QByteArray("24/03/2013;Mise \xe0 jour automatique install\xe9" "e.;\r\n"
+                                    "25/03/2013;[General] x; y\n;\r\n"));
+
+    ASSERT_EQ(executer({QStringLiteral("historique"), QStringLiteral("0421")}, &sortie), 0);
+    EXPECT_EQ(sortie.count('\n'), 2);
+    EXPECT_TRUE(sortie.contains("25/03/2013 06:30:00  [rouge]  [General] x; y\n")) << sortie.constData();
+
+    EXPECT_EQ(executer({QStringLiteral("historique"), QStringLiteral("0999")}, &sortie, &erreurs), 1);
+    EXPECT_EQ(erreurs, QByteArray("Il n'y a pas d'historique pour le franchis\xc3\xa9 0999\n"));
+}
+
+} // namespace
