@@ -110,25 +110,23 @@ int commandeGenerer(ContexteCli &ctx)
 
     TablesHalvenor tables(chemins().RepertoireProgramme);
     const bool terminal = isatty(fileno(stderr)) != 0;
-    const auto afficherChemin = [&ctx](const QString &chemin) {
-        ctx.out << QDir::toNativeSeparators(chemin) << '\n';
-        ctx.out.flush();
-    };
     // std::set keeps the kinds in row order.
     for (Genre g : demandes) {
-        if (terminal) {
-            ProgressionTerminal progression(ctx.err, nomGenre(g));
-            try {
-                generer(g, tables, progression, afficherChemin);
-            } catch (...) {
-                progression.terminer();
-                throw;
-            }
-            progression.terminer();
-        } else {
-            ProgressionMuette progression;
+        ProgressionTerminal barre(ctx.err, nomGenre(g));
+        ProgressionMuette muette;
+        Progression &progression = terminal ? static_cast<Progression &>(barre) : muette;
+        const auto afficherChemin = [&ctx, &barre](const QString &chemin) {
+            barre.terminer(); // the bar's line ends before the path is written on the same screen
+            ctx.out << QDir::toNativeSeparators(chemin) << '\n';
+            ctx.out.flush();
+        };
+        try {
             generer(g, tables, progression, afficherChemin);
+        } catch (...) {
+            barre.terminer();
+            throw;
         }
+        barre.terminer();
     }
     return 0;
 }
