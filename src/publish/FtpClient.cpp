@@ -211,7 +211,7 @@ struct FtpClient::Impl
     }
 
     // curl's own text, then the server's refusal: a bare "550" tells the user nothing.
-    [[noreturn]] void echec(CURLcode code)
+    [[noreturn]] void echec(CURLcode code, bool fermerSession = false)
     {
         QString texte = QString::fromUtf8(erreur).trimmed();
         if (texte.isEmpty())
@@ -219,7 +219,7 @@ struct FtpClient::Impl
         const bool refus = derniereReponse.startsWith('4') || derniereReponse.startsWith('5');
         if (refus)
             texte += QStringLiteral(" (") + texteServeur(derniereReponse) + u')';
-        if (sessionPerdue(code)) {
+        if (fermerSession || sessionPerdue(code)) {
             connecte = false;
             fermer();
         }
@@ -288,10 +288,8 @@ void FtpClient::connect()
     d->preparer(d->urlBase());
     curl_easy_setopt(d->easy, CURLOPT_NOBODY, 1L);
     const CURLcode code = d->executer();
-    if (code != CURLE_OK) {
-        d->connecte = true; // so that echec() closes what is left
-        d->echec(code);
-    }
+    if (code != CURLE_OK)
+        d->echec(code, true);
     d->connecte = true;
 }
 
