@@ -117,7 +117,9 @@ Contenu lire(const QString &chemin)
     if (f.error() != QFileDevice::NoError)
         throw HalvenorError(QStringLiteral("Impossible de lire le fichier de configuration « ") + chemin
                             + QStringLiteral(" » : ") + f.errorString());
-    const QString texte = depuis1252(octets);
+    // Edited by hand and saved as UTF-8 with a byte order mark: read it as such rather
+    // than lose the first section under "ï»¿". The next write puts it back in windows-1252.
+    const QString texte = octets.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(octets.mid(3)) : depuis1252(octets);
     if (!texte.contains(QStringLiteral("\r\n")) && texte.contains(u'\n'))
         c.finDeLigne = QStringLiteral("\n");
     qsizetype debut = 0;

@@ -17,6 +17,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 
 namespace {
@@ -464,6 +465,8 @@ void TNativeXMLDocument::LoadFromFile(const QString &chemin)
     if (f.error() != QFileDevice::NoError)
         throw refus(f.errorString());
     f.close();
+    if (octets.size() > std::numeric_limits<int>::max())
+        throw refus(QStringLiteral("fichier trop volumineux"));
 
     xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
     if (!ctxt)

@@ -142,6 +142,11 @@ TEST_F(Ini, SectionsAndTheirEntriesInFileOrder)
               (QStringList{QStringLiteral("Fournisseur1=ZZ"), QStringLiteral("Autre=AB"),
                            QStringLiteral("Fournisseur0=CD")}));
     EXPECT_EQ(ini.readSectionValues(QStringLiteral("Suite")), QStringList{QStringLiteral("X=1")});
+
+    // A key written twice reads as its first value; every entry is listed.
+    ecrire("[A]\r\nk=1\r\nK=2\r\n");
+    EXPECT_EQ(ini.readInteger(QStringLiteral("A"), QStringLiteral("k"), 0), 1);
+    EXPECT_EQ(ini.readSectionValues(QStringLiteral("A")).size(), 2);
 }
 
 TEST_F(Ini, UnixLineEndsAndMissingFinalLineEndAreRead)
@@ -150,6 +155,14 @@ TEST_F(Ini, UnixLineEndsAndMissingFinalLineEndAreRead)
     EXPECT_EQ(ini.readString(QStringLiteral("A"), QStringLiteral("y"), QString()), u"deux");
     ini.writeString(QStringLiteral("A"), QStringLiteral("z"), QStringLiteral("3"));
     EXPECT_EQ(contenu(), "[A]\nx=1\ny=deux\nz=3\n");
+}
+
+TEST_F(Ini, HandEditedFileSavedAsUtf8WithByteOrderMark)
+{
+    ecrire("\xEF\xBB\xBF[Halvenor_Rapport]\r\nHost=h\xC3\xB4te\r\n");
+    EXPECT_EQ(ini.readString(QStringLiteral("Halvenor_Rapport"), QStringLiteral("Host"), QString()), u"hôte");
+    ini.writeInteger(QStringLiteral("Halvenor_Rapport"), QStringLiteral("Port"), 2121);
+    EXPECT_EQ(contenu(), "[Halvenor_Rapport]\r\nHost=h\xF4te\r\nPort=2121\r\n");
 }
 
 // ---- Writing
