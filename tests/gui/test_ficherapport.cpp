@@ -1,0 +1,315 @@
+#include "app/Chemins.h"
+#include "app/Horloge.h"
+#include "reports/FicheRapport.h"
+#include "reports/FicheRapportHistorique.h"
+
+#include "DialoguesEnregistres.h"
+#include "FtpServeur.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QDateTime Maintenant(QDate(2013, 3, 25), QTime(10, 0));
+
+class HorlogeFixe : public Horloge
+{
+public:
+    QDateTime maintenant() const override { return Maintenant; }
+};
+
+QByteArray rapportXml(const QString &date, const QString &etatHvn = QStringLiteral("0"),
+                      const QString &message = QString())
+{
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><MajAuto Date=\"%1\">"
+                          "<General><Etat Etat=\"0\"/><Messages/></General>"
+                          "<HVN><Etat Etat=\"%2\"/><Messages>%3</Messages></HVN>"
+                          "<Zentrave><Etat Etat=\"0\"/><Messages/></Zentrave></MajAuto>")
+        .arg(date, etatHvn, message.isEmpty() ? QString() : QStringLiteral("<Message>") + message + QStringLiteral("</Message>"))
+        .toUtf8();
+}
+
+void ecrire(const QString &chemin, const QByteArray &contenu)
+{
+    QDir().mkpath(QFileInfo(chemin).absolutePath());
+    QFile f(chemin);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(contenu);
+}
+
+} // namespace
+
+class TestFicheRapport : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FtpServeur> m_ftp;
+    std::unique_ptr<DialoguesEnregistres> m_dialogues;
+    HorlogeFixe m_horloge;
+    bool m_recuperes = false;
+    QString m_serveur;
+
+    template <typename T>
+    static T *enfant(QWidget &w, const QString &nom)
+    {
+        T *t = w.findChild<T *>(nom);
+        if (!t)
+            qFatal("widget %s introuvable", qPrintable(nom));
+        return t;
+    }
+
+    static QListWidgetItem *ligne(QWidget &w, const QString &identifiant)
+    {
+        const auto trouves = enfant<QListWidget>(w, QStringLiteral("lstRapport"))->findItems(identifiant, Qt::MatchExactly);
+        return trouves.isEmpty() ? nullptr : trouves.first();
+    }
+
+    static QStringList lignes(QWidget &w)
+    {
+        QStringList r;
+        auto *l = enfant<QListWidget>(w, QStringLiteral("lstRapport"));
+        for (int i = 0; i < l->count(); ++i)
+            r << l->item(i)->text() + (l->item(i)->data(TFicheRapport::RoleImage).toInt() == 1 ? QStringLiteral(":rouge")
+                                                                                                   : QStringLiteral(":vert"));
+        return r;
+    }
+
+    void ecrireIni(const QString &motDePasse)
+    {
+        ecrire(chemins().FichierIni, QStringLiteral("[Halvenor_Rapport]\r\nHost=127.0.0.1\r\nLogin=rapport\r\nMdp=%1\r\nPort=%2\r\n")
+                                         .arg(motDePasse)
+                                         .arg(m_ftp->port())
+                                         .toLatin1());
+    }
+
+    // Runs `inspecter` on the modal window once it is open, then closes it.
+    static void quandModale(const std::function<void(QWidget *)> &inspecter)
+    {
+        auto *minuterie = new QTimer;
+        QObject::connect(minuterie, &QTimer::timeout, minuterie, [minuterie, inspecter] {
+            QWidget *modale = QApplication::activeModalWidget();
+            if (!qobject_cast<TFicheRapportHistorique *>(modale))
+                return;
+            minuterie->stop();
+            minuterie->deleteLater();
+            inspecter(modale);
+            qobject_cast<QDialog *>(modale)->reject();
+        });
+        minuterie->start(10);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_serveur = m_dir->filePath(QStringLiteral("ftp/"));
+        QDir().mkpath(m_serveur + QStringLiteral("Rapport/Historique"));
+        definirChemins(Chemins::depuisRepertoire(m_dir->filePath(QStringLiteral("programme"))));
+        QDir().mkpath(chemins().RepertoireProgramme);
+        definirHorloge(&m_horloge);
+        // LIST keeps the lines in name order.
+        m_ftp = std::make_unique<FtpServeur>(
+            QList<FtpServeur::Compte>{{QStringLiteral("rapport"), QStringLiteral("secret"), m_serveur, QStringLiteral("elr")}},
+            false);
+
+        ecrire(m_serveur + QStringLiteral("Rapport/0421.xml"), rapportXml(QStringLiteral("25/03/2013 06:30:00")));
+        ecrire(m_serveur + QStringLiteral("Rapport/0422.xml"), rapportXml(QStringLiteral("22/03/2013 06:30:00")));
+        ecrire(m_serveur + QStringLiteral("Rapport/0423.xml"),
+               rapportXml(QStringLiteral("25/03/2013"), QStringLiteral("1"), QStringLiteral("Base; verrouillée")));
+        ecrire(m_serveur + QStringLiteral("Rapport/Historique/0421.xml"),
+               "<MajAuto><Item Date=\"24/03/2013 06:30:00\"><General><Etat Etat=\"0\"/><Messages/></General>"
+               "<HVN><Etat Etat=\"0\"/><Messages/></HVN><Zentrave><Etat Etat=\"0\"/><Messages/></Zentrave></Item>"
+               "<Item Date=\"25/03/2013 06:30:00\"><General><Etat Etat=\"2\"/><Messages><Message>x</Message></Messages>"
+               "</General><HVN><Etat Etat=\"0\"/><Messages/></HVN><Zentrave><Etat Etat=\"0\"/><Messages/></Zentrave></Item>"
+               "</MajAuto>");
+        ecrire(m_serveur + QStringLiteral("Rapport/Historique/0423.xml"), "<MajAuto><Item");
+    }
+
+    void init()
+    {
+        m_dialogues = std::make_unique<DialoguesEnregistres>();
+        m_recuperes = false; // each test is a run of its own
+        ecrireIni(QStringLiteral("secret"));
+    }
+    void cleanup() { m_dialogues.reset(); }
+    void cleanupTestCase() { definirHorloge(nullptr); }
+
+    void controlesEtFeux()
+    {
+        TFicheRapport f(nullptr, &m_recuperes);
+        QVERIFY(m_dialogues->erreurs.isEmpty());
+        QVERIFY(m_dialogues->messages.isEmpty());
+        QCOMPARE(f.windowTitle(), QStringLiteral("Rapport de la MajAuto"));
+        QCOMPARE(enfant<QLabel>(f, QStringLiteral("Label1"))->text(), QStringLiteral("Rapport avec J-"));
+        auto *jour = enfant<QSpinBox>(f, QStringLiteral("cseJour"));
+        QCOMPARE(jour->minimum(), 1);
+        QCOMPARE(jour->maximum(), 31);
+        QCOMPARE(jour->value(), 1);
+        auto *actualiser = enfant<QPushButton>(f, QStringLiteral("btnActualiser"));
+        QCOMPARE(actualiser->text(), QStringLiteral("Actualiser"));
+        QVERIFY(!actualiser->icon().isNull());
+        auto *historique = enfant<QPushButton>(f, QStringLiteral("btnHistorique"));
+        QCOMPARE(historique->text(), QStringLiteral("Voir l'historique"));
+        QVERIFY(historique->font().bold());
+        QVERIFY(!historique->isEnabled());
+        auto *liste = enfant<QListWidget>(f, QStringLiteral("lstRapport"));
+        QCOMPARE(liste->viewMode(), QListView::IconMode);
+        QCOMPARE(liste->iconSize(), QSize(48, 48));
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+
+        QCOMPARE(lignes(f), (QStringList{QStringLiteral("0421:vert"), QStringLiteral("0422:rouge"), QStringLiteral("0423:rouge")}));
+        QVERIFY(m_recuperes);
+        // The lights really are two different pictures.
+        const QImage vert = ligne(f, QStringLiteral("0421"))->icon().pixmap(48, 48).toImage();
+        const QImage rouge = ligne(f, QStringLiteral("0422"))->icon().pixmap(48, 48).toImage();
+        QVERIFY(!vert.isNull());
+        QVERIFY(vert != rouge);
+        QVERIFY(vert.pixelColor(24, 30).green() > vert.pixelColor(24, 30).red());
+        QVERIFY(rouge.pixelColor(24, 30).red() > rouge.pixelColor(24, 30).green());
+    }
+
+    void selectionEtTexte()
+    {
+        TFicheRapport f(nullptr, &m_recuperes);
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        auto *liste = enfant<QListWidget>(f, QStringLiteral("lstRapport"));
+        auto *texte = enfant<QTextEdit>(f, QStringLiteral("reMessage"));
+        auto *historique = enfant<QPushButton>(f, QStringLiteral("btnHistorique"));
+
+        QListWidgetItem *l0423 = ligne(f, QStringLiteral("0423"));
+        QTest::mouseClick(liste->viewport(), Qt::LeftButton, {}, liste->visualItemRect(l0423).center());
+        QVERIFY(l0423->isSelected());
+        QVERIFY(historique->isEnabled());
+        QCOMPARE(f.FranchiseSelectionne(), QStringLiteral("0423"));
+        QCOMPARE(texte->toPlainText(), QStringLiteral("Derniere mise à jour automatique effectuée le 25/03/2013\n"
+                                                      "[HVN] Base; verrouillée\n"));
+
+        liste->setCurrentItem(ligne(f, QStringLiteral("0421")));
+        QCOMPARE(texte->toPlainText(), QStringLiteral("Derniere mise à jour automatique effectuée le 25/03/2013 06:30:00\n"
+                                                      "Mise à jour automatique installée."));
+
+        // A click in an empty area deselects; the text stays.
+        const QPoint vide(liste->viewport()->width() - 3, liste->viewport()->height() - 3);
+        QVERIFY(!liste->itemAt(vide));
+        QTest::mouseClick(liste->viewport(), Qt::LeftButton, {}, vide);
+        QVERIFY(liste->selectedItems().isEmpty());
+        QVERIFY(!historique->isEnabled());
+        QVERIFY(f.FranchiseSelectionne().isEmpty());
+        QVERIFY(texte->toPlainText().endsWith(QStringLiteral("Mise à jour automatique installée.")));
+    }
+
+    void joursEtActualiserSansNouveauTelechargement()
+    {
+        TFicheRapport f(nullptr, &m_recuperes);
+        QCOMPARE(lignes(f).at(1), QStringLiteral("0422:rouge"));
+        // Changed on the server after the first refresh of the run: not downloaded again.
+        ecrire(m_serveur + QStringLiteral("Rapport/0421.xml"),
+               rapportXml(QStringLiteral("25/03/2013 06:30:00"), QStringLiteral("1"), QStringLiteral("nouveau")));
+        enfant<QListWidget>(f, QStringLiteral("lstRapport"))->setCurrentRow(0);
+        enfant<QSpinBox>(f, QStringLiteral("cseJour"))->setValue(31);
+        QCOMPARE(lignes(f).at(1), QStringLiteral("0422:rouge")); // the spin edit alone recomputes nothing
+        QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnActualiser")), Qt::LeftButton);
+        QCOMPARE(lignes(f), (QStringList{QStringLiteral("0421:vert"), QStringLiteral("0422:vert"), QStringLiteral("0423:rouge")}));
+        QVERIFY(!enfant<QPushButton>(f, QStringLiteral("btnHistorique"))->isEnabled());
+        ecrire(m_serveur + QStringLiteral("Rapport/0421.xml"), rapportXml(QStringLiteral("25/03/2013 06:30:00")));
+    }
+
+    void connexionRefusee()
+    {
+        ecrireIni(QStringLiteral("faux"));
+        bool recuperes = false;
+        TFicheRapport f(nullptr, &recuperes);
+        QCOMPARE(enfant<QListWidget>(f, QStringLiteral("lstRapport"))->count(), 0);
+        QVERIFY(!recuperes);
+        QCOMPARE(m_dialogues->messages.size(), 1);
+        QVERIFY(m_dialogues->messages[0].startsWith(QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ")));
+        QVERIFY(m_dialogues->erreurs.isEmpty());
+    }
+
+    void dateIllisibleGardeLesLignesPrecedentes()
+    {
+        ecrire(m_serveur + QStringLiteral("Rapport/0422.xml"), rapportXml(QStringLiteral("le 22 mars")));
+        bool recuperes = false;
+        TFicheRapport f(nullptr, &recuperes);
+        QCOMPARE(lignes(f), QStringList{QStringLiteral("0421:vert")});
+        QCOMPARE(m_dialogues->erreurs.size(), 1);
+        QVERIFY(m_dialogues->erreurs[0].contains(QStringLiteral("le 22 mars")));
+        QVERIFY(!recuperes);
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+        ecrire(m_serveur + QStringLiteral("Rapport/0422.xml"), rapportXml(QStringLiteral("22/03/2013 06:30:00")));
+    }
+
+    void voirHistorique()
+    {
+        TFicheRapport f(nullptr, &m_recuperes);
+        auto *liste = enfant<QListWidget>(f, QStringLiteral("lstRapport"));
+        liste->setCurrentItem(ligne(f, QStringLiteral("0421")));
+        QString titre;
+        QStringList dates;
+        QList<QColor> couleurs;
+        quandModale([&](QWidget *w) {
+            titre = w->windowTitle();
+            auto *t = enfant<QTableWidget>(*w, QStringLiteral("lstRapportHistorique"));
+            for (int i = 0; i < t->rowCount(); ++i) {
+                dates << t->item(i, 0)->text();
+                couleurs << t->item(i, 1)->foreground().color();
+            }
+        });
+        QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnHistorique")), Qt::LeftButton);
+        QCOMPARE(titre, QStringLiteral("Historique pour le franchisé 0421"));
+        QCOMPARE(dates, (QStringList{QStringLiteral("24/03/2013"), QStringLiteral("25/03/2013")}));
+        QCOMPARE(couleurs.value(1), QColor(255, 0, 0));
+        QVERIFY(couleurs.value(0) != QColor(255, 0, 0));
+        QVERIFY(m_dialogues->messages.isEmpty());
+        QVERIFY(QFile::exists(chemins().RepertoireHistorique + QStringLiteral("0421.xml")));
+
+        liste->setCurrentItem(ligne(f, QStringLiteral("0422")));
+        QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnHistorique")), Qt::LeftButton);
+        QCOMPARE(m_dialogues->messages, QStringList{QStringLiteral("Il n'y a pas d'historique pour le franchisé 0422")});
+
+        m_dialogues->vider();
+        liste->setCurrentItem(ligne(f, QStringLiteral("0423")));
+        QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnHistorique")), Qt::LeftButton);
+        QCOMPARE(m_dialogues->messages,
+                 (QStringList{QStringLiteral("Impossible de lire le fichier XML : ") + chemins().RepertoireHistorique
+                                  + QStringLiteral("0423.xml"),
+                              QStringLiteral("Il n'y a pas d'historique pour le franchisé 0423")}));
+        QVERIFY(m_dialogues->erreurs.isEmpty());
+    }
+
+    void historiqueAbsentDuServeur()
+    {
+        TFicheRapport f(nullptr, &m_recuperes);
+        enfant<QListWidget>(f, QStringLiteral("lstRapport"))->setCurrentRow(0);
+        const QString historique = m_serveur + QStringLiteral("Rapport/Historique");
+        const QString cache = m_serveur + QStringLiteral("Historique.cache");
+        QVERIFY(QDir().rename(historique, cache));
+        QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnHistorique")), Qt::LeftButton);
+        QVERIFY(QDir().rename(cache, historique));
+        QCOMPARE(m_dialogues->erreurs.size(), 1);
+        QVERIFY(m_dialogues->messages.isEmpty());
+        // The session left open is reused by the next refresh.
+        QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnActualiser")), Qt::LeftButton);
+        QCOMPARE(enfant<QListWidget>(f, QStringLiteral("lstRapport"))->count(), 3);
+        QCOMPARE(m_dialogues->erreurs.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestFicheRapport)
+#include "test_ficherapport.moc"
