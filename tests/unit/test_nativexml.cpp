@@ -428,7 +428,7 @@ TEST_F(NativeXml, LargeDocumentBuildsAndSavesQuickly)
             l.SetAttribute(noms[j], QStringLiteral("valeur é€ ") + QString::number(i));
     }
     doc.SaveToFile(chemin("gros.xml"));
-    EXPECT_LT(chrono.elapsed(), 5'000);
+    EXPECT_LT(chrono.elapsed(), 20'000); // loose enough for sanitizer builds; a quadratic child walk blows it
 
     TNativeXMLDocument relu(QStringLiteral("RemisesAchat"));
     relu.LoadFromFile(chemin("gros.xml"));
