@@ -10,6 +10,8 @@
 #include <QHeaderView>
 #include <QTableWidgetItem>
 
+#include <algorithm>
+
 TFicheRapportHistorique::TFicheRapportHistorique(QWidget *owner, const QString &identifiant,
                                                  const TNativeXMLDocument &document)
     : QDialog(owner), ui(new Ui::TFicheRapportHistorique)
@@ -22,6 +24,10 @@ TFicheRapportHistorique::TFicheRapportHistorique(QWidget *owner, const QString &
     connect(ui->Button1, &QPushButton::clicked, this, &TFicheRapportHistorique::Button1Click);
     // A bad date stops the filling; the lines read before it stay and the window still opens.
     executerAction(this, [&] { FormCreate(document); });
+    // 75 is too narrow for a date in most fonts; every message of a run stays visible.
+    ui->lstRapportHistorique->resizeColumnToContents(0);
+    ui->lstRapportHistorique->setColumnWidth(0, std::max(75, ui->lstRapportHistorique->columnWidth(0)));
+    ui->lstRapportHistorique->resizeRowsToContents();
 }
 
 TFicheRapportHistorique::~TFicheRapportHistorique() = default;
