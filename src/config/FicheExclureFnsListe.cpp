@@ -159,7 +159,8 @@ void TFicheExclureFnsListe::btnReintegrerClick()
 void TFicheExclureFnsListe::btnEnregistrerClick()
 {
     IniFile ini(chemins().FichierIni);
-    if (ini.sectionExists(SectionExclus))
+    // Also drops a header left without keys, so an empty list leaves no section at all.
+    if (ini.existe())
         ini.eraseSection(SectionExclus);
     QTreeWidget *liste = ui->lvFnsExclu;
     for (int i = 0; i < liste->topLevelItemCount(); ++i)

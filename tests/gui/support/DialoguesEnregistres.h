@@ -50,8 +50,12 @@ private:
     {
         if (file.empty())
             return std::nullopt;
-        auto r = file.front();
+        // Built from the plain value: GCC 12 sees a copied optional<QString> as maybe uninitialised.
+        const bool annule = !file.front().has_value();
+        const QString valeur = annule ? QString() : *file.front();
         file.pop_front();
-        return r;
+        if (annule)
+            return std::nullopt;
+        return valeur;
     }
 };

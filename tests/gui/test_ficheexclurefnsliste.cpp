@@ -1,0 +1,342 @@
+#include "app/Chemins.h"
+#include "config/FicheExclureFnsListe.h"
+#include "config/FicheHalvenorConfig.h"
+#include "config/IniFile.h"
+#include "ui/Action.h"
+
+#include "DialoguesEnregistres.h"
+#include "TablesSiege.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+const QString Section = QStringLiteral("Halvenor_FNS_Exclu");
+const QString RienAExclure = QStringLiteral("Vous devez sélectionner une ligne avant d'exclure un fournisseur.");
+const QString RienAReintegrer =
+    QStringLiteral("Vous devez sélectionner une ligne avant de réintégrer un fournisseur.");
+
+void ecrireIni(const QString &chemin, const QByteArray &contenu)
+{
+    QFile f(chemin);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(contenu);
+}
+
+QByteArray lire(const QString &chemin)
+{
+    QFile f(chemin);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QTreeWidget *liste(QWidget &w, const char *nom)
+{
+    auto *l = w.findChild<QTreeWidget *>(QLatin1String(nom));
+    if (!l)
+        qFatal("liste %s introuvable", nom);
+    return l;
+}
+
+void cliquer(QWidget &w, const char *nom)
+{
+    auto *b = w.findChild<QPushButton *>(QLatin1String(nom));
+    if (!b)
+        qFatal("bouton %s introuvable", nom);
+    QTest::mouseClick(b, Qt::LeftButton);
+}
+
+// "Nom/Code" of every row, in displayed order.
+QStringList lignes(QTreeWidget *l)
+{
+    QStringList r;
+    for (int i = 0; i < l->topLevelItemCount(); ++i)
+        r << l->topLevelItem(i)->text(0) + u'/' + l->topLevelItem(i)->text(1);
+    return r;
+}
+
+QTreeWidgetItem *ligne(QTreeWidget *l, const QString &nom)
+{
+    const QList<QTreeWidgetItem *> trouves = l->findItems(nom, Qt::MatchExactly, 0);
+    if (trouves.size() != 1)
+        qFatal("ligne %s introuvable", qPrintable(nom));
+    return trouves.first();
+}
+
+// Ctrl+click on a row, as a user adds it to the selection.
+void ajouterALaSelection(QTreeWidget *l, const QString &nom)
+{
+    QTreeWidgetItem *item = ligne(l, nom);
+    QTest::mouseClick(l->viewport(), Qt::LeftButton, Qt::ControlModifier, l->visualItemRect(item).center());
+}
+
+// As the window system delivers it: press, release, press, double-click, release.
+void doubleCliquer(QTreeWidget *l, const QPoint &pos)
+{
+    QTest::mousePress(l->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
+    QTest::mouseRelease(l->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
+    QTest::mousePress(l->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
+    QTest::mouseDClick(l->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
+    QTest::mouseRelease(l->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
+}
+
+// Runs `action` on the window once it is shown modally; its loading lets events through,
+// so a plain zero timer would fire too early. Gives up, closing whatever is modal, after 10 s.
+template <typename Fenetre, typename Action>
+void quandOuverte(QObject *contexte, Action action)
+{
+    auto *minuteur = new QTimer(contexte);
+    auto essais = std::make_shared<int>(0);
+    QObject::connect(minuteur, &QTimer::timeout, contexte, [minuteur, essais, action] {
+        QWidget *modale = QApplication::activeModalWidget();
+        if (auto *fenetre = qobject_cast<Fenetre *>(modale)) {
+            minuteur->stop();
+            minuteur->deleteLater();
+            action(*fenetre);
+        } else if (++*essais > 1000) {
+            minuteur->stop();
+            minuteur->deleteLater();
+            if (modale)
+                modale->close();
+        }
+    });
+    minuteur->start(10);
+}
+
+QPoint zoneVide(QTreeWidget *l)
+{
+    return {l->viewport()->width() / 2, l->viewport()->height() - 3};
+}
+
+} // namespace
+
+class TestFicheExclureFnsListe : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<DialoguesEnregistres> m_dialogues;
+
+    static QString ini() { return chemins().FichierIni; }
+
+    static void montrer(QWidget &f)
+    {
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+    }
+
+    static QStringList exclusDuFichier() { return IniFile(ini()).readSectionValues(Section); }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        definirChemins(Chemins::depuisRepertoire(m_dir->path()));
+        m_dialogues = std::make_unique<DialoguesEnregistres>();
+        // Table order differs from name order; letter case and accents must not decide it.
+        siege::ecrireFournis(siege::dossierTables(m_dir->path()),
+                             {{QStringLiteral("C1"), QStringLiteral("CHARLIE")},
+                              {QStringLiteral("A1"), QStringLiteral("alpha")},
+                              {QStringLiteral("E1"), QStringLiteral("Écho")},
+                              {QStringLiteral("B1"), QStringLiteral("Bravo")},
+                              {QStringLiteral("d1"), QStringLiteral("DELTA")},
+                              {QStringLiteral("F1"), QStringLiteral("Foxtrot")}});
+    }
+
+    void cleanup()
+    {
+        m_dialogues.reset();
+        m_dir.reset();
+    }
+
+    void sansFichierToutEstInclus()
+    {
+        TFicheExclureFnsListe f(nullptr);
+        montrer(f);
+        QCOMPARE(f.windowTitle(), QStringLiteral("FicheExclureFnsListe"));
+        QVERIFY(!(f.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QTreeWidget *source = liste(f, "lvFnsSource");
+        QTreeWidget *exclu = liste(f, "lvFnsExclu");
+        QCOMPARE(lignes(source), (QStringList{QStringLiteral("alpha/A1"), QStringLiteral("Bravo/B1"),
+                                              QStringLiteral("CHARLIE/C1"), QStringLiteral("DELTA/d1"),
+                                              QStringLiteral("Écho/E1"), QStringLiteral("Foxtrot/F1")}));
+        QCOMPARE(exclu->topLevelItemCount(), 0);
+        QCOMPARE(source->headerItem()->text(0), QStringLiteral("Fournisseurs inclus dans la MAJ"));
+        QCOMPARE(exclu->headerItem()->text(0), QStringLiteral("Fournisseurs non inclus dans la MAJ"));
+        for (QTreeWidget *l : {source, exclu}) {
+            QCOMPARE(l->headerItem()->text(1), QStringLiteral("Code"));
+            QVERIFY(l->isColumnHidden(1));
+            QCOMPARE(l->selectionMode(), QAbstractItemView::ExtendedSelection);
+            QCOMPARE(l->selectionBehavior(), QAbstractItemView::SelectRows);
+            QCOMPARE(l->editTriggers(), QAbstractItemView::NoEditTriggers);
+        }
+        QCOMPARE(f.findChild<QPushButton *>(QStringLiteral("btnExclrue"))->text(), QStringLiteral("->"));
+        QCOMPARE(f.findChild<QPushButton *>(QStringLiteral("btnReintegrer"))->text(), QStringLiteral("<-"));
+    }
+
+    void codesStockesEtCodesInconnus()
+    {
+        // Any key name counts; codes compare exactly; a code matching no supplier is dropped on save.
+        ecrireIni(ini(), "[Halvenor]\nRemise_Achat=1\n[Halvenor_FNS_Exclu]\nFournisseur0=ZZ\nAutre=F1\n"
+                         "Fournisseur1=D1\nX=C1=suite\nFournisseur2=B1\n");
+        TFicheExclureFnsListe f(nullptr);
+        montrer(f);
+        QCOMPARE(lignes(liste(f, "lvFnsExclu")), (QStringList{QStringLiteral("Bravo/B1"), QStringLiteral("Foxtrot/F1")}));
+        QCOMPARE(liste(f, "lvFnsSource")->topLevelItemCount(), 4);
+
+        cliquer(f, "btnEnregistrer");
+        QVERIFY(!f.isVisible());
+        QCOMPARE(exclusDuFichier(), (QStringList{QStringLiteral("Fournisseur0=B1"), QStringLiteral("Fournisseur1=F1")}));
+        QVERIFY(IniFile(ini()).readBool(QStringLiteral("Halvenor"), QStringLiteral("Remise_Achat"), false));
+    }
+
+    void troisFournisseursExclusEnUneFois()
+    {
+        TFicheExclureFnsListe f(nullptr);
+        montrer(f);
+        QTreeWidget *source = liste(f, "lvFnsSource");
+        QTreeWidget *exclu = liste(f, "lvFnsExclu");
+        for (const QString &nom : {QStringLiteral("Foxtrot"), QStringLiteral("alpha"), QStringLiteral("DELTA")})
+            ajouterALaSelection(source, nom);
+        QCOMPARE(source->selectedItems().size(), 3);
+        cliquer(f, "btnExclrue");
+        QCOMPARE(lignes(exclu), (QStringList{QStringLiteral("alpha/A1"), QStringLiteral("DELTA/d1"),
+                                             QStringLiteral("Foxtrot/F1")}));
+        QCOMPARE(lignes(source), (QStringList{QStringLiteral("Bravo/B1"), QStringLiteral("CHARLIE/C1"),
+                                              QStringLiteral("Écho/E1")}));
+        QVERIFY(exclu->selectedItems().isEmpty());
+
+        // Added later, a row still takes its place by name.
+        ajouterALaSelection(source, QStringLiteral("Bravo"));
+        cliquer(f, "btnExclrue");
+        QCOMPARE(lignes(exclu), (QStringList{QStringLiteral("alpha/A1"), QStringLiteral("Bravo/B1"),
+                                             QStringLiteral("DELTA/d1"), QStringLiteral("Foxtrot/F1")}));
+
+        ajouterALaSelection(exclu, QStringLiteral("DELTA"));
+        cliquer(f, "btnReintegrer");
+        QCOMPARE(lignes(source), (QStringList{QStringLiteral("CHARLIE/C1"), QStringLiteral("DELTA/d1"),
+                                              QStringLiteral("Écho/E1")}));
+        QVERIFY(!QFile::exists(ini()));
+
+        cliquer(f, "btnEnregistrer");
+        QCOMPARE(exclusDuFichier(), (QStringList{QStringLiteral("Fournisseur0=A1"), QStringLiteral("Fournisseur1=B1"),
+                                                 QStringLiteral("Fournisseur2=F1")}));
+    }
+
+    void rienDeSelectionne()
+    {
+        ecrireIni(ini(), "[Halvenor_FNS_Exclu]\nFournisseur0=A1\n");
+        TFicheExclureFnsListe f(nullptr);
+        montrer(f);
+        QTreeWidget *source = liste(f, "lvFnsSource");
+        QTreeWidget *exclu = liste(f, "lvFnsExclu");
+        const QStringList avantSource = lignes(source), avantExclu = lignes(exclu);
+
+        cliquer(f, "btnExclrue");
+        cliquer(f, "btnReintegrer");
+        doubleCliquer(exclu, zoneVide(exclu));
+        doubleCliquer(source, zoneVide(source));
+        QCOMPARE(m_dialogues->messages, (QStringList{RienAExclure, RienAReintegrer, RienAReintegrer, RienAExclure}));
+        QCOMPARE(lignes(source), avantSource);
+        QCOMPARE(lignes(exclu), avantExclu);
+    }
+
+    void doubleClicSurUneLigne()
+    {
+        TFicheExclureFnsListe f(nullptr);
+        montrer(f);
+        QTreeWidget *source = liste(f, "lvFnsSource");
+        QTreeWidget *exclu = liste(f, "lvFnsExclu");
+        doubleCliquer(source, source->visualItemRect(ligne(source, QStringLiteral("CHARLIE"))).center());
+        QCOMPARE(lignes(exclu), QStringList{QStringLiteral("CHARLIE/C1")});
+        QCOMPARE(source->topLevelItemCount(), 5);
+
+        doubleCliquer(exclu, exclu->visualItemRect(ligne(exclu, QStringLiteral("CHARLIE"))).center());
+        QCOMPARE(exclu->topLevelItemCount(), 0);
+        QCOMPARE(source->topLevelItemCount(), 6);
+        QVERIFY(m_dialogues->messages.isEmpty());
+    }
+
+    void toutReintegrerSupprimeLaSection()
+    {
+        ecrireIni(ini(), "[Halvenor_FNS_Exclu]\nFournisseur0=A1\nFournisseur1=B1\n[Halvenor]\nTypeEnvoi=FTP\n");
+        TFicheExclureFnsListe f(nullptr);
+        montrer(f);
+        QTreeWidget *exclu = liste(f, "lvFnsExclu");
+        exclu->selectAll();
+        cliquer(f, "btnReintegrer");
+        QCOMPARE(exclu->topLevelItemCount(), 0);
+        cliquer(f, "btnEnregistrer");
+        QVERIFY(!f.isVisible());
+        QVERIFY(!lire(ini()).contains("Halvenor_FNS_Exclu"));
+        QCOMPARE(IniFile(ini()).readString(QStringLiteral("Halvenor"), QStringLiteral("TypeEnvoi"), QString()),
+                 QStringLiteral("FTP"));
+    }
+
+    void listeVideSansFichierNeCreeRien()
+    {
+        TFicheExclureFnsListe f(nullptr);
+        montrer(f);
+        cliquer(f, "btnEnregistrer");
+        QVERIFY(!f.isVisible());
+        QVERIFY(!lire(ini()).contains("Halvenor_FNS_Exclu"));
+    }
+
+    void laCaseDeFermetureNEcritRien()
+    {
+        const QByteArray avant = "[Halvenor_FNS_Exclu]\r\nAutre=B1\r\n";
+        ecrireIni(ini(), avant);
+        TFicheExclureFnsListe f(nullptr);
+        montrer(f);
+        liste(f, "lvFnsSource")->selectAll();
+        cliquer(f, "btnExclrue");
+        QCOMPARE(liste(f, "lvFnsExclu")->topLevelItemCount(), 6);
+        f.close();
+        QCOMPARE(f.result(), int(QDialog::Rejected));
+        QCOMPARE(lire(ini()), avant);
+    }
+
+    void ouvertParLesReglages()
+    {
+        ecrireIni(ini(), "[Halvenor]\nRemise_Achat=1\n");
+        TFicheHalvenorConfig reglages(nullptr);
+        montrer(reglages);
+        bool vue = false;
+        quandOuverte<TFicheExclureFnsListe>(this, [&](TFicheExclureFnsListe &fiche) {
+            vue = fiche.parentWidget() == &reglages;
+            ajouterALaSelection(liste(fiche, "lvFnsSource"), QStringLiteral("Écho"));
+            cliquer(fiche, "btnExclrue");
+            cliquer(fiche, "btnEnregistrer");
+        });
+        cliquer(reglages, "btnExclure");
+        QVERIFY(vue);
+        // Saved at once, even though the settings window is then closed without saving.
+        reglages.close();
+        QCOMPARE(exclusDuFichier(), QStringList{QStringLiteral("Fournisseur0=E1")});
+    }
+
+    void tableIntrouvable()
+    {
+        QFile::remove(siege::dossierTables(m_dir->path()) + QStringLiteral("FOURNIS.DB"));
+        ecrireIni(ini(), "[Halvenor]\nRemise_Achat=1\n");
+        TFicheHalvenorConfig reglages(nullptr);
+        montrer(reglages);
+        cliquer(reglages, "btnExclure");
+        QCOMPARE(m_dialogues->erreurs.size(), 1);
+        QVERIFY2(m_dialogues->erreurs.first().contains(QStringLiteral("FOURNIS.DB"), Qt::CaseInsensitive),
+                 qPrintable(m_dialogues->erreurs.first()));
+        QVERIFY(reglages.isVisible());
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+};
+
+QTEST_MAIN(TestFicheExclureFnsListe)
+#include "test_ficheexclurefnsliste.moc"

@@ -1,0 +1,279 @@
+#include "app/Chemins.h"
+#include "config/FicheFtpParam.h"
+#include "config/IniFile.h"
+#include "ui/Action.h"
+
+#include "DialoguesEnregistres.h"
+#include "FtpServeur.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+const QString Section = QStringLiteral("Halvenor_FTP");
+const QString Echec = QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ");
+const QString Succes = QStringLiteral("Connection établie avec le serveur FTP");
+
+void ecrireIni(const QString &chemin, const QByteArray &contenu)
+{
+    QFile f(chemin);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(contenu);
+}
+
+QByteArray lire(const QString &chemin)
+{
+    QFile f(chemin);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QLineEdit *edit(QWidget &w, const char *nom)
+{
+    auto *e = w.findChild<QLineEdit *>(QLatin1String(nom));
+    if (!e)
+        qFatal("champ %s introuvable", nom);
+    return e;
+}
+
+void cliquer(QWidget &w, const char *nom)
+{
+    auto *b = w.findChild<QPushButton *>(QLatin1String(nom));
+    if (!b)
+        qFatal("bouton %s introuvable", nom);
+    QTest::mouseClick(b, Qt::LeftButton);
+}
+
+void saisir(QWidget &f, const QString &login, const QString &mdp, const QString &host, const QString &port)
+{
+    edit(f, "edtLogin")->setText(login);
+    edit(f, "edtPassword")->setText(mdp);
+    edit(f, "edtHost")->setText(host);
+    edit(f, "edtPort")->setText(port);
+}
+
+QStringList champs(QWidget &f)
+{
+    return {edit(f, "edtLogin")->text(), edit(f, "edtPassword")->text(), edit(f, "edtHost")->text(),
+            edit(f, "edtPort")->text()};
+}
+
+// A loopback port on which nothing listens: bound once to get a free number, then released.
+int portFerme()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in adresse{};
+    adresse.sin_family = AF_INET;
+    adresse.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t taille = sizeof adresse;
+    if (s < 0 || ::bind(s, reinterpret_cast<sockaddr *>(&adresse), sizeof adresse) != 0
+        || ::getsockname(s, reinterpret_cast<sockaddr *>(&adresse), &taille) != 0)
+        qFatal("aucun port libre");
+    ::close(s);
+    return ntohs(adresse.sin_port);
+}
+
+} // namespace
+
+class TestFicheFtpParam : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<DialoguesEnregistres> m_dialogues;
+
+    // The window edits the file it is given, not necessarily the program's.
+    QString fichier() const { return m_dir->filePath(QStringLiteral("autre.ini")); }
+
+    static void montrer(QWidget &f)
+    {
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        definirChemins(Chemins::depuisRepertoire(m_dir->path()));
+        m_dialogues = std::make_unique<DialoguesEnregistres>();
+    }
+
+    void cleanup()
+    {
+        m_dialogues.reset();
+        m_dir.reset();
+    }
+
+    void sansFichier()
+    {
+        TFicheFtpParam f(nullptr, Section, fichier());
+        montrer(f);
+        QCOMPARE(f.windowTitle(), QStringLiteral("Paramétrage FTP"));
+        QVERIFY(!(f.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QCOMPARE(champs(f), (QStringList{QString(), QString(), QString(), QStringLiteral("21")}));
+        QCOMPARE(edit(f, "edtPassword")->echoMode(), QLineEdit::Normal);
+        QCOMPARE(f.findChild<QPushButton *>(QStringLiteral("btnTestFtp"))->text(),
+                 QStringLiteral("Test de la connexion FTP"));
+    }
+
+    void chargement_data()
+    {
+        QTest::addColumn<QByteArray>("contenu");
+        QTest::addColumn<QStringList>("attendu");
+        QTest::newRow("complet") << QByteArray("[Halvenor_FTP]\r\nLogin=siege\r\nMdp=Pa ss\r\nHost=10.0.0.1\r\nPort=2121\r\n")
+                                 << QStringList{QStringLiteral("siege"), QStringLiteral("Pa ss"),
+                                                QStringLiteral("10.0.0.1"), QStringLiteral("2121")};
+        QTest::newRow("port en lettres") << QByteArray("[halvenor_ftp]\nlogin=a\nPORT=vingt\n")
+                                         << QStringList{QStringLiteral("a"), QString(), QString(), QStringLiteral("21")};
+        QTest::newRow("sans port") << QByteArray("[Halvenor_FTP]\nHost=h\n")
+                                   << QStringList{QString(), QString(), QStringLiteral("h"), QStringLiteral("21")};
+        QTest::newRow("autre section") << QByteArray("[Halvenor_Rapport]\nLogin=rapport\nPort=990\n")
+                                       << QStringList{QString(), QString(), QString(), QStringLiteral("21")};
+    }
+
+    void chargement()
+    {
+        QFETCH(QByteArray, contenu);
+        QFETCH(QStringList, attendu);
+        ecrireIni(fichier(), contenu);
+        TFicheFtpParam f(nullptr, Section, fichier());
+        QCOMPARE(champs(f), attendu);
+    }
+
+    void enregistrer()
+    {
+        ecrireIni(fichier(), "[Halvenor_Rapport]\nLogin=rapport\n");
+        TFicheFtpParam f(nullptr, QStringLiteral("Halvenor_Rapport"), fichier());
+        montrer(f);
+        saisir(f, QStringLiteral("siège"), QStringLiteral("mot de passe"), QStringLiteral("ftp.example"),
+               QStringLiteral("0021"));
+        cliquer(f, "btnEnregistrer");
+        QVERIFY(m_dialogues->messages.isEmpty());
+        QVERIFY(m_dialogues->erreurs.isEmpty());
+        QVERIFY(!f.isVisible());
+        QCOMPARE(IniFile(fichier()).readSectionValues(QStringLiteral("Halvenor_Rapport")),
+                 (QStringList{QStringLiteral("Login=siège"), QStringLiteral("Mdp=mot de passe"),
+                              QStringLiteral("Host=ftp.example"), QStringLiteral("Port=21")}));
+        QVERIFY(!QFile::exists(chemins().FichierIni));
+    }
+
+    void champVideRefuse_data()
+    {
+        QTest::addColumn<int>("vide");
+        QTest::newRow("login") << 0;
+        QTest::newRow("mot de passe") << 1;
+        QTest::newRow("host") << 2;
+        QTest::newRow("port") << 3;
+    }
+
+    void champVideRefuse()
+    {
+        QFETCH(int, vide);
+        TFicheFtpParam f(nullptr, Section, fichier());
+        montrer(f);
+        saisir(f, QStringLiteral("l"), QStringLiteral("m"), QStringLiteral("h"), QStringLiteral("21"));
+        const char *noms[] = {"edtLogin", "edtPassword", "edtHost", "edtPort"};
+        edit(f, noms[vide])->clear();
+        cliquer(f, "btnEnregistrer");
+        QCOMPARE(m_dialogues->messages, QStringList{QStringLiteral("Veuillez renseigner la configuration FTP")});
+        QVERIFY(f.isVisible());
+        QVERIFY(!QFile::exists(fichier()));
+    }
+
+    void portInvalideALEnregistrement()
+    {
+        const QByteArray avant = "[Halvenor_FTP]\nLogin=ancien\nMdp=x\nHost=h\nPort=21\n";
+        ecrireIni(fichier(), avant);
+        TFicheFtpParam f(nullptr, Section, fichier());
+        montrer(f);
+        saisir(f, QStringLiteral("nouveau"), QStringLiteral("y"), QStringLiteral("h2"), QStringLiteral("21x"));
+        cliquer(f, "btnEnregistrer");
+        QCOMPARE(m_dialogues->erreurs.size(), 1);
+        QVERIFY(m_dialogues->erreurs.first().contains(QStringLiteral("21x")));
+        QVERIFY(m_dialogues->messages.isEmpty());
+        QVERIFY(f.isVisible());
+        QCOMPARE(lire(fichier()), avant);
+        QVERIFY(!actionEnCours());
+    }
+
+    void testDeConnexion()
+    {
+        QTemporaryDir racine;
+        FtpServeur serveur({{QStringLiteral("siege"), QStringLiteral("bon mot"), racine.path()}});
+        const QString port = QString::number(serveur.port());
+        const QByteArray avant = "[Halvenor_FTP]\nLogin=autre\nMdp=autre\nHost=ailleurs\nPort=21\n";
+        ecrireIni(fichier(), avant);
+
+        TFicheFtpParam f(nullptr, Section, fichier());
+        montrer(f);
+
+        // The values as typed, not the stored ones.
+        saisir(f, QStringLiteral("siege"), QStringLiteral("bon mot"), QStringLiteral("127.0.0.1"), port);
+        const QStringList saisis = champs(f);
+        cliquer(f, "btnTestFtp");
+        QCOMPARE(m_dialogues->messages, QStringList{Succes});
+        QVERIFY(!QGuiApplication::overrideCursor());
+
+        // A second test on the same client: the first left it disconnected.
+        cliquer(f, "btnTestFtp");
+        QCOMPARE(m_dialogues->messages, (QStringList{Succes, Succes}));
+        m_dialogues->vider();
+
+        edit(f, "edtPassword")->setText(QStringLiteral("mauvais"));
+        cliquer(f, "btnTestFtp");
+        QCOMPARE(m_dialogues->messages.size(), 1);
+        QVERIFY2(m_dialogues->messages.first().startsWith(Echec), qPrintable(m_dialogues->messages.first()));
+        QVERIFY(m_dialogues->messages.first().size() > Echec.size());
+        m_dialogues->vider();
+
+        // The failure did not spoil the client for the next test.
+        edit(f, "edtPassword")->setText(QStringLiteral("bon mot"));
+        cliquer(f, "btnTestFtp");
+        QCOMPARE(m_dialogues->messages, QStringList{Succes});
+        m_dialogues->vider();
+
+        edit(f, "edtPort")->setText(QString::number(portFerme()));
+        cliquer(f, "btnTestFtp");
+        QCOMPARE(m_dialogues->messages.size(), 1);
+        QVERIFY2(m_dialogues->messages.first().startsWith(Echec), qPrintable(m_dialogues->messages.first()));
+        QVERIFY(m_dialogues->erreurs.isEmpty());
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QVERIFY(f.isVisible());
+
+        // Testing saves nothing and leaves the fields as they were.
+        edit(f, "edtPort")->setText(port);
+        QCOMPARE(champs(f), saisis);
+        f.close();
+        QCOMPARE(lire(fichier()), avant);
+    }
+
+    void portInvalideAuTest()
+    {
+        TFicheFtpParam f(nullptr, Section, fichier());
+        montrer(f);
+        // Any connection attempt to this host would fail with a message, not an error.
+        saisir(f, QStringLiteral("l"), QStringLiteral("m"), QStringLiteral("127.0.0.1"), QStringLiteral("port"));
+        cliquer(f, "btnTestFtp");
+        QCOMPARE(m_dialogues->erreurs.size(), 1);
+        QVERIFY(m_dialogues->erreurs.first().contains(QStringLiteral("'port'")));
+        QVERIFY(m_dialogues->messages.isEmpty());
+        QVERIFY(f.isVisible());
+        QVERIFY(!QFile::exists(fichier()));
+    }
+};
+
+QTEST_MAIN(TestFicheFtpParam)
+#include "test_ficheftpparam.moc"
