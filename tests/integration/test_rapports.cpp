@@ -394,6 +394,10 @@ TEST_F(RapportsCli, RapportsEnJson)
     EXPECT_TRUE(sortie.contains(" | [General] a;b\n")) << sortie.constData();
     EXPECT_EQ(sortie.count('\n'), 2);
 
+    ASSERT_EQ(executer({QStringLiteral("rapports")}, &sortie), 0);
+    EXPECT_TRUE(sortie.contains("0422  [rouge]  (0422.xml)\n    Derniere mise \xc3\xa0 jour")) << sortie.constData();
+    EXPECT_TRUE(sortie.contains("\n    [General] a;b\n")) << sortie.constData();
+
     EXPECT_EQ(executer({QStringLiteral("rapports"), QStringLiteral("--jours"), QStringLiteral("40")}), 2);
 }
 
