@@ -8,16 +8,6 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 
-// The icons live in the static GUI library: its resources must be pulled in explicitly.
-static void chargerRessources()
-{
-    static const bool chargees = [] {
-        Q_INIT_RESOURCE(ressources);
-        return true;
-    }();
-    Q_UNUSED(chargees);
-}
-
 namespace {
 
 // Restores the cursor whatever way the refresh ends.
@@ -37,7 +27,6 @@ TFicheRapport::TFicheRapport(QWidget *owner, bool *rapportsRecuperes)
       m_session(LireCompteRapport(chemins().FichierIni), m_messages)
 {
     ui->setupUi(this);
-    chargerRessources();
     ilImages = {QIcon(QStringLiteral(":/icons/feu_vert.svg")), QIcon(QStringLiteral(":/icons/feu_rouge.svg")),
                 QIcon(QStringLiteral(":/icons/actualiser.svg"))};
     ui->lstRapport->setGridSize(QSize(96, 84));
