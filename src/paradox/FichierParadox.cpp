@@ -160,9 +160,13 @@ FichierParadox::FichierParadox(const QString &cheminDb) : m_chemin(cheminDb)
     if (m_tailleDb < 0x58)
         endommage(QStringLiteral("le fichier est trop court pour une table Paradox"));
     m_db = m_fichierDb->map(0, m_tailleDb);
-    if (!m_db)
-        throw HalvenorError(QStringLiteral("Impossible de lire la table ") + guillemets(cheminDb)
-                            + QStringLiteral(" : ") + m_fichierDb->errorString());
+    if (!m_db) { // a file system that cannot map files: read it whole instead
+        m_copieDb = m_fichierDb->readAll();
+        if (m_copieDb.size() != m_tailleDb)
+            throw HalvenorError(QStringLiteral("Impossible de lire la table ") + guillemets(cheminDb)
+                                + QStringLiteral(" : ") + m_fichierDb->errorString());
+        m_db = reinterpret_cast<const uchar *>(m_copieDb.constData());
+    }
 
     lireEntete();
     parcourirBlocs();
@@ -176,6 +180,11 @@ FichierParadox::FichierParadox(const QString &cheminDb) : m_chemin(cheminDb)
             m_tailleMb = f->size();
             if (m_tailleMb > 0)
                 m_mb = f->map(0, m_tailleMb);
+            if (!m_mb && m_tailleMb > 0) {
+                m_copieMb = f->readAll();
+                if (m_copieMb.size() == m_tailleMb)
+                    m_mb = reinterpret_cast<const uchar *>(m_copieMb.constData());
+            }
             if (!m_mb)
                 m_tailleMb = 0;
             m_fichierMb = std::move(f);

@@ -83,6 +83,8 @@ private:
     QString m_cheminMb;
     std::unique_ptr<QFile> m_fichierDb;
     std::unique_ptr<QFile> m_fichierMb;
+    QByteArray m_copieDb; // only when the file could not be mapped
+    QByteArray m_copieMb;
     const uchar *m_db = nullptr;
     qint64 m_tailleDb = 0;
     const uchar *m_mb = nullptr;

@@ -187,6 +187,8 @@ int Table::fieldCount() const
 
 Champ &Table::field(int index)
 {
+    if (!m_fichier && m_champs.empty())
+        nonOuverte();
     if (index < 0 || index >= fieldCount())
         throw HalvenorError(QStringLiteral("Pas de champ n° ") + QString::number(index)
                             + QStringLiteral(" dans la table « ") + m_nomFichier + QStringLiteral(" »."));
@@ -195,6 +197,8 @@ Champ &Table::field(int index)
 
 Champ &Table::fieldByName(const QString &nom)
 {
+    if (!m_fichier && m_champs.empty())
+        nonOuverte();
     for (Champ &c : m_champs)
         if (c.nom().compare(nom, Qt::CaseInsensitive) == 0)
             return c;
