@@ -131,10 +131,16 @@ void TFicheHalvenorConfig::btnHalvenorRepClick()
 
 void TFicheHalvenorConfig::btnExclureClick()
 {
+    // Loading the suppliers lets events through: a second click meanwhile must not open
+    // another exclusion window over the first.
+    if (m_exclusionOuverte)
+        return;
+    m_exclusionOuverte = true;
     ouvrirFenetre(this, [this] {
         TFicheExclureFnsListe fiche(this);
         fiche.exec();
     });
+    m_exclusionOuverte = false;
 }
 
 void TFicheHalvenorConfig::btnEnregistrerClick()

@@ -35,4 +35,5 @@ private:
     QScopedPointer<Ui::TFicheHalvenorConfig> ui;
     // The radio button selected before the current click: a click on it changes nothing.
     QAbstractButton *m_choix = nullptr;
+    bool m_exclusionOuverte = false;
 };

@@ -281,15 +281,6 @@ private Q_SLOTS:
                  QStringLiteral("FTP"));
     }
 
-    void listeVideSansFichierNeCreeRien()
-    {
-        TFicheExclureFnsListe f(nullptr);
-        montrer(f);
-        cliquer(f, "btnEnregistrer");
-        QVERIFY(!f.isVisible());
-        QVERIFY(!lire(ini()).contains("Halvenor_FNS_Exclu"));
-    }
-
     void laCaseDeFermetureNEcritRien()
     {
         const QByteArray avant = "[Halvenor_FNS_Exclu]\r\nAutre=B1\r\n";

@@ -183,17 +183,6 @@ private Q_SLOTS:
         QCOMPARE(etat(f), modeChemin);
     }
 
-    void typeEnvoiInattenduEnregistreUri()
-    {
-        ecrireIni(ini(), "[Halvenor]\nTypeEnvoi=Disquette\n[Halvenor_URI]\nURI=/srv/copie/\n");
-        TFicheHalvenorConfig f(nullptr);
-        montrer(f);
-        cliquer(f, "btnEnregistrer");
-        QVERIFY(!f.isVisible());
-        QCOMPARE(IniFile(ini()).readString(QStringLiteral("Halvenor"), QStringLiteral("TypeEnvoi"), QString()),
-                 QStringLiteral("URI"));
-    }
-
     void sansTypeEnvoiLeModeEstFtp()
     {
         // What the FTP settings and the exclusion window save, before this window ever did.
