@@ -83,8 +83,8 @@ int main(int argc, char **argv)
     TFicheHalvenor principale;
     principale.show();
     for (const char *rangee : {"RA", "Perso", "Message", "Document"}) {
-        cliquer(principale, (QByteArray("btnGenerer") + rangee).constData());
-        cliquer(principale, (QByteArray("btnEnvoi") + rangee).constData());
+        cliquer(principale, QByteArray(QByteArray("btnGenerer") + rangee).constData());
+        cliquer(principale, QByteArray(QByteArray("btnEnvoi") + rangee).constData());
     }
     capturer(principale, sortie + QStringLiteral("fenetre-principale.png"));
 

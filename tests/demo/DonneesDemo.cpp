@@ -318,10 +318,16 @@ int main(int argc, char **argv)
     QDir().mkpath(ftp + s("publication"));
     rapports(ftp + s("rapports/"));
     QJsonArray comptes;
-    comptes.append(QJsonObject{{s("name"), s("publication")}, {s("password"), s("pub-2026")},
-                               {s("home"), ftp + s("publication")}, {s("perm"), s("elradfmwMT")}});
-    comptes.append(QJsonObject{{s("name"), s("rapports")}, {s("password"), s("maj-2026")},
-                               {s("home"), ftp + s("rapports")}, {s("perm"), s("elr")}});
+    const auto compte = [&](const char *nom, const char *mdp, const QString &home, const char *perm) {
+        QJsonObject o;
+        o.insert(s("name"), s(nom));
+        o.insert(s("password"), s(mdp));
+        o.insert(s("home"), home);
+        o.insert(s("perm"), s(perm));
+        comptes.append(o);
+    };
+    compte("publication", "pub-2026", ftp + s("publication"), "elradfmwMT");
+    compte("rapports", "maj-2026", ftp + s("rapports"), "elr");
     ecrire(ftp + s("comptes.json"), QJsonDocument(comptes).toJson());
 
     const QString ini = s("[Halvenor]\r\nRemise_Achat=1\r\nPersonnalisation=1\r\nMessage=1\r\nDocument=1\r\n"
