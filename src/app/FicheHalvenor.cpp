@@ -2,35 +2,19 @@
 #include "ui_FicheHalvenor.h"
 
 #include "app/Chemins.h"
+#include "config/FicheHalvenorConfig.h"
 #include "export/Generateurs.h"
+#include "reports/FicheRapport.h"
 #include "ui/Action.h"
+#include "ui/CurseurOccupe.h"
 #include "ui/ProgressionBarre.h"
 
-#if __has_include("config/FicheHalvenorConfig.h")
-#include "config/FicheHalvenorConfig.h"
-#define HALVENOR_AVEC_CONFIG 1
-#endif
-#if __has_include("reports/FicheRapport.h")
-#include "reports/FicheRapport.h"
-#define HALVENOR_AVEC_RAPPORT 1
-#endif
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
-
-namespace {
-
-// Restores the cursor whatever way the action ends.
-struct CurseurOccupe
-{
-    CurseurOccupe() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~CurseurOccupe() { QGuiApplication::restoreOverrideCursor(); }
-};
-
-} // namespace
 
 TFicheHalvenor::TFicheHalvenor(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -160,23 +144,19 @@ void TFicheHalvenor::envoyer(Genre g)
 
 void TFicheHalvenor::btnConfigClick()
 {
-#ifdef HALVENOR_AVEC_CONFIG
     if (ouvrirFenetre(this, [this] {
             TFicheHalvenorConfig fiche(this);
             fiche.exec();
         }))
         executerAction(this, [this] { AppliquerConfiguration(chemins().FichierIni); });
-#endif
 }
 
 void TFicheHalvenor::btnRapportClick()
 {
-#ifdef HALVENOR_AVEC_RAPPORT
     ouvrirFenetre(this, [this] {
         TFicheRapport fiche(this, &RapportsRecuperes);
         fiche.exec();
     });
-#endif
 }
 
 void TFicheHalvenor::closeEvent(QCloseEvent *event)

@@ -71,6 +71,23 @@ QString nombre(double v)
     return resultat;
 }
 
+bool lireEntier(const QString &texte, int &valeur)
+{
+    qsizetype i = 0;
+    if (i < texte.size() && (texte[i] == u'-' || texte[i] == u'+'))
+        ++i;
+    if (i == texte.size())
+        return false;
+    for (qsizetype j = i; j < texte.size(); ++j)
+        if (texte[j] < u'0' || texte[j] > u'9')
+            return false;
+    bool ok = false;
+    const int v = texte.toInt(&ok, 10);
+    if (ok)
+        valeur = v;
+    return ok;
+}
+
 QDateTime lireDateHeure(const QString &texte, const QDate &aujourdhui)
 {
     static const QRegularExpression motif(QStringLiteral(

@@ -17,6 +17,9 @@ QString dateHeure(const QDateTime &dt);    // 25/03/2013 06:30:00, time left out
 // "12,5", "0,001", "1,5E-7", "1E20".
 QString nombre(double v);
 
+// Strict decimal integer: an optional sign and digits, nothing else (no blanks, no "0x").
+bool lireEntier(const QString &texte, int &valeur);
+
 // Lenient regional reading of a date with an optional time: day/month/year with one- or
 // two-digit day and month, a four-digit year or a two-digit year taken in a window of
 // 50 years around `aujourdhui`, then optionally h:mm or h:mm:ss.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Messages.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -23,6 +25,21 @@ class ErreurUsage : public std::runtime_error
 public:
     explicit ErreurUsage(const QString &m) : std::runtime_error(m.toStdString()), message(m) {}
     QString message;
+};
+
+// Message boxes of the window become lines on stderr.
+class MessagesCli : public Messages
+{
+public:
+    explicit MessagesCli(QTextStream &err) : m_err(err) {}
+    void afficher(const QString &texte) override
+    {
+        m_err << texte << '\n';
+        m_err.flush();
+    }
+
+private:
+    QTextStream &m_err;
 };
 
 // A command returns its exit code: 0 success, 1 a failure it reported on err.

@@ -10,21 +10,6 @@
 
 namespace {
 
-// Message boxes of the window become lines on stderr.
-class MessagesErreur : public Messages
-{
-public:
-    explicit MessagesErreur(QTextStream &err) : m_err(err) {}
-    void afficher(const QString &texte) override
-    {
-        m_err << texte << '\n';
-        m_err.flush();
-    }
-
-private:
-    QTextStream &m_err;
-};
-
 QString libelle(Genre g)
 {
     switch (g) {
@@ -66,7 +51,7 @@ int commandeEnvoyer(ContexteCli &ctx)
                           + QStringLiteral(" (remise, personnalisation, messages, documents ou tout)."));
     }
 
-    MessagesErreur messages(ctx.err);
+    MessagesCli messages(ctx.err);
     FtpClient client;
     SessionFtp session(client, messages);
     Envoi envoi(session, etat.mode, etat.CheminURI, messages);

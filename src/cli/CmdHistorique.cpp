@@ -8,16 +8,6 @@
 
 namespace {
 
-class MessagesSortieErreur : public Messages
-{
-public:
-    explicit MessagesSortieErreur(QTextStream &err) : m_err(err) {}
-    void afficher(const QString &texte) override { m_err << texte << '\n'; }
-
-private:
-    QTextStream &m_err;
-};
-
 int commandeHistorique(ContexteCli &ctx)
 {
     QString identifiant;
@@ -39,7 +29,7 @@ int commandeHistorique(ContexteCli &ctx)
     if (identifiant.isEmpty())
         throw ErreurUsage(QStringLiteral("Il manque l'identifiant du franchisé."));
 
-    MessagesSortieErreur messages(ctx.err);
+    MessagesCli messages(ctx.err);
     SessionRapport session(LireCompteRapport(chemins().FichierIni), messages);
     if (!session.ConnexionFTPRapport())
         return 1;

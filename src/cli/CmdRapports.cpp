@@ -9,16 +9,6 @@
 
 namespace {
 
-class MessagesSortieErreur : public Messages
-{
-public:
-    explicit MessagesSortieErreur(QTextStream &err) : m_err(err) {}
-    void afficher(const QString &texte) override { m_err << texte << '\n'; }
-
-private:
-    QTextStream &m_err;
-};
-
 QString chaineJson(const QString &s)
 {
     QByteArray j = QJsonDocument(QJsonArray{s}).toJson(QJsonDocument::Compact);
@@ -59,7 +49,7 @@ int commandeRapports(ContexteCli &ctx)
         }
     }
 
-    MessagesSortieErreur messages(ctx.err);
+    MessagesCli messages(ctx.err);
     SessionRapport session(LireCompteRapport(chemins().FichierIni), messages);
     // A command-line run is a run of its own: its one refresh is a first one and downloads.
     bool rapportsRecuperes = false;

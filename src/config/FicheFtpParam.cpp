@@ -2,9 +2,11 @@
 #include "ui_FicheFtpParam.h"
 
 #include "app/Erreurs.h"
+#include "app/Formats.h"
 #include "config/IniFile.h"
 #include "ui/Action.h"
 #include "ui/Dialogues.h"
+#include "ui/CurseurOccupe.h"
 
 #include <QGuiApplication>
 #include <QStyleOptionButton>
@@ -21,20 +23,11 @@ constexpr int PortParDefaut = 21;
 // The port as typed: decimal digits with an optional sign, nothing else.
 int convertirPort(const QString &texte)
 {
-    bool ok = false;
-    const int valeur = texte.toInt(&ok, 10);
-    if (!ok || texte.trimmed() != texte)
+    int valeur = 0;
+    if (!formats::lireEntier(texte, valeur))
         throw HalvenorError(u'\'' + texte + QStringLiteral("' n'est pas une valeur entière valide."));
     return valeur;
 }
-
-struct CurseurOccupe
-{
-    CurseurOccupe() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~CurseurOccupe() { QGuiApplication::restoreOverrideCursor(); }
-    CurseurOccupe(const CurseurOccupe &) = delete;
-    CurseurOccupe &operator=(const CurseurOccupe &) = delete;
-};
 
 constexpr int MargeTexte = 8;
 constexpr int LargeurTexte = 90;

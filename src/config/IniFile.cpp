@@ -1,6 +1,7 @@
 #include "config/IniFile.h"
 
 #include "app/Erreurs.h"
+#include "app/Formats.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -210,20 +211,7 @@ std::vector<std::pair<size_t, Ligne>> entrees(const std::vector<QString> &lignes
 
 bool lireEntier(const QString &texte, int &valeur)
 {
-    const QString t = texte.trimmed();
-    qsizetype i = 0;
-    if (i < t.size() && (t[i] == u'-' || t[i] == u'+'))
-        ++i;
-    if (i == t.size())
-        return false;
-    for (qsizetype j = i; j < t.size(); ++j)
-        if (t[j] < u'0' || t[j] > u'9')
-            return false;
-    bool ok = false;
-    const int v = t.toInt(&ok, 10);
-    if (ok)
-        valeur = v;
-    return ok;
+    return formats::lireEntier(texte.trimmed(), valeur);
 }
 
 } // namespace

@@ -15,17 +15,6 @@ namespace {
 // the operation after this long (control replies, and transfers without a byte).
 constexpr long delaiReponseSecondes = 60;
 
-// Bytes from the server (names, reply lines): UTF-8 when valid, else windows-1252.
-QString texteServeur(const QByteArray &octets)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString texte = utf8(octets);
-    if (!utf8.hasError())
-        return texte;
-    QStringDecoder cp1252("windows-1252");
-    return cp1252.isValid() ? cp1252(octets) : QString::fromLatin1(octets);
-}
-
 size_t ecrireTampon(char *donnees, size_t taille, size_t nombre, void *tampon)
 {
     static_cast<QByteArray *>(tampon)->append(donnees, static_cast<qsizetype>(taille * nombre));

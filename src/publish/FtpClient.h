@@ -30,6 +30,9 @@ struct FtpEntree
     QDateTime modification; // local time; invalid when the server gave none
 };
 
+// Bytes from the server (names, reply lines): UTF-8 when valid, else windows-1252.
+QString texteServeur(const QByteArray &octets);
+
 // Listing parsers, pure functions: MLSD lines, and LIST lines in the Unix and MS-DOS forms.
 // `maintenant` decides the year of Unix dates given without one.
 QList<FtpEntree> analyserMlsd(const QByteArray &texte);

@@ -5,9 +5,7 @@
 #include <QStringDecoder>
 #include <QTimeZone>
 
-namespace {
-
-QString nomServeur(const QByteArray &octets)
+QString texteServeur(const QByteArray &octets)
 {
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString texte = utf8(octets);
@@ -16,6 +14,8 @@ QString nomServeur(const QByteArray &octets)
     QStringDecoder cp1252("windows-1252");
     return cp1252.isValid() ? cp1252(octets) : QString::fromLatin1(octets);
 }
+
+namespace {
 
 QByteArrayList lignes(const QByteArray &texte)
 {
@@ -61,7 +61,7 @@ QList<FtpEntree> analyserMlsd(const QByteArray &texte)
         if (espace < 0)
             continue;
         FtpEntree e;
-        e.nom = nomServeur(ligne.mid(espace + 1));
+        e.nom = texteServeur(ligne.mid(espace + 1));
         if (e.nom.isEmpty())
             continue;
         bool ignorer = false;
@@ -104,7 +104,7 @@ QList<FtpEntree> analyserList(const QByteArray &texte, const QDateTime &maintena
 
     QList<FtpEntree> entrees;
     for (const QByteArray &octets : lignes(texte)) {
-        const QString ligne = nomServeur(octets);
+        const QString ligne = texteServeur(octets);
         FtpEntree e;
         if (const auto m = unixHeure.match(ligne); m.hasMatch()) {
             // No year: this year, unless that lies in the future (a day's slack for the server's time zone).

@@ -4,18 +4,12 @@
 #include "app/Chemins.h"
 #include "reports/FicheRapportHistorique.h"
 #include "ui/Action.h"
+#include "ui/CurseurOccupe.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
 
 namespace {
-
-// Restores the cursor whatever way the refresh ends.
-struct CurseurOccupe
-{
-    CurseurOccupe() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~CurseurOccupe() { QGuiApplication::restoreOverrideCursor(); }
-};
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "xml/NativeXml.h"
 
 #include "app/Erreurs.h"
+#include "app/Formats.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -283,23 +284,6 @@ QString contenu(const xmlNode *n)
     return resultat;
 }
 
-bool lireEntier(const QString &texte, int &valeur)
-{
-    qsizetype i = 0;
-    if (i < texte.size() && (texte[i] == u'-' || texte[i] == u'+'))
-        ++i;
-    if (i == texte.size())
-        return false;
-    for (qsizetype j = i; j < texte.size(); ++j)
-        if (texte[j] < u'0' || texte[j] > u'9')
-            return false;
-    bool ok = false;
-    const int v = texte.toInt(&ok, 10);
-    if (ok)
-        valeur = v;
-    return ok;
-}
-
 // Loading never reaches anything but the file itself, whatever the options say.
 xmlParserInputPtr refuserEntite(const char *, const char *, xmlParserCtxtPtr)
 {
@@ -405,7 +389,7 @@ int TNativeXMLNode::GetAttributeInt(const QString &nom, int defaut) const
     if (!a)
         return defaut;
     int v = defaut;
-    return lireEntier(contenu(reinterpret_cast<xmlNodePtr>(a)), v) ? v : defaut;
+    return formats::lireEntier(contenu(reinterpret_cast<xmlNodePtr>(a)), v) ? v : defaut;
 }
 
 QString TNativeXMLNode::GetValue() const

@@ -28,7 +28,8 @@ void ecrire(const QString &chemin, const QByteArray &octets)
 // Bytes that a text-mode transfer or a charset conversion would change.
 QByteArray octetsDelicats()
 {
-    QByteArray b("ligne 1\r\nligne 2\nligne 3\r\n\xe9t\xe9 \x80\x00fin", 38);
+    static const char debut[] = "ligne 1\r\nligne 2\nligne 3\r\n\xe9t\xe9 \x80\x00fin";
+    QByteArray b(debut, sizeof debut - 1);
     for (int i = 0; i < 70000; ++i)
         b.append(static_cast<char>(i % 251));
     return b;
