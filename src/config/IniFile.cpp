@@ -1,11 +1,11 @@
 #include "config/IniFile.h"
 
+#include "app/EcritureSure.h"
 #include "app/Erreurs.h"
 #include "app/Formats.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <utility>
 #include <vector>
@@ -148,23 +148,10 @@ void ecrire(const QString &chemin, const Contenu &c)
         texte += l + c.finDeLigne;
     const QByteArray octets = vers1252(texte);
 
-    const bool nouveau = !QFileInfo::exists(chemin);
-    QSaveFile f(chemin);
-    if (!f.open(QIODevice::WriteOnly))
-        throw echec(f.errorString());
     // It holds passwords in clear: nobody else may read a file we create.
-    if (nouveau)
-        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    // QFileDevice takes a short write followed by an error for success: check the size
-    // actually on disk before the rename.
-    if (f.write(octets) != octets.size() || !f.flush() || f.size() != octets.size()) {
-        const QString raison = f.error() != QFileDevice::NoError ? f.errorString()
-                                                                  : QStringLiteral("écriture incomplète");
-        f.cancelWriting();
+    const QString raison = ecrireEnEntier(chemin, octets, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (!raison.isEmpty())
         throw echec(raison);
-    }
-    if (!f.commit())
-        throw echec(f.errorString());
 }
 
 void refuserSaut(const QString &quoi, const QString &texte)

@@ -1,6 +1,7 @@
 #include "publish/Envoi.h"
 
 #include "app/Chemins.h"
+#include "app/EcritureSure.h"
 #include "config/IniFile.h"
 
 #include <QFile>
@@ -92,12 +93,14 @@ bool CopieParChemin(const QString &source, const QString &cible, Messages &messa
     QFile entree(source);
     QSaveFile sortie(cible);
     bool ok = entree.open(QIODevice::ReadOnly) && sortie.open(QIODevice::WriteOnly);
+    qint64 total = 0;
     while (ok && !entree.atEnd()) {
         const QByteArray bloc = entree.read(1 << 16);
         ok = !(bloc.isEmpty() && entree.error() != QFileDevice::NoError)
              && sortie.write(bloc) == bloc.size();
+        total += bloc.size();
     }
-    ok = ok && entree.error() == QFileDevice::NoError && sortie.commit();
+    ok = ok && entree.error() == QFileDevice::NoError && terminerEcriture(sortie, total).isEmpty();
     if (!ok) {
         sortie.cancelWriting();
         messages.afficher(QStringLiteral("Impossible de copier le fichier : \n\t") + source

@@ -1,5 +1,7 @@
 #include "publish/FtpClient.h"
 
+#include "app/EcritureSure.h"
+
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
@@ -332,9 +334,9 @@ void FtpClient::get(const QString &nomDistant, const QString &cheminLocal)
         fichier.cancelWriting();
         d->echec(code);
     }
-    if (!fichier.commit())
+    if (const QString raison = terminerEcriture(fichier, fichier.pos()); !raison.isEmpty())
         throw FtpError(QStringLiteral("Impossible d'écrire le fichier ") + cheminLocal + QStringLiteral(" : ")
-                       + fichier.errorString());
+                       + raison);
 }
 
 void FtpClient::put(const QString &cheminLocal, const QString &nomDistant)

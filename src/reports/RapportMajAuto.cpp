@@ -1,9 +1,9 @@
 #include "reports/RapportMajAuto.h"
 
+#include "app/EcritureSure.h"
 #include "app/Erreurs.h"
 #include "app/Formats.h"
 
-#include <QSaveFile>
 #include <QStringEncoder>
 
 bool estFichierRapport(const QString &nomFichier)
@@ -115,8 +115,7 @@ QByteArray CsvHistorique(const QList<LigneCsv> &lignes)
 
 void EcrireFichier(const QString &chemin, const QByteArray &contenu)
 {
-    QSaveFile f(chemin);
-    if (!f.open(QIODevice::WriteOnly) || f.write(contenu) != contenu.size() || !f.commit())
+    if (const QString raison = ecrireEnEntier(chemin, contenu); !raison.isEmpty())
         throw HalvenorError(QStringLiteral("Impossible d'écrire le fichier ") + chemin + QStringLiteral(" : ")
-                            + f.errorString());
+                            + raison);
 }

@@ -1,5 +1,6 @@
 #include "xml/NativeXml.h"
 
+#include "app/EcritureSure.h"
 #include "app/Erreurs.h"
 #include "app/Formats.h"
 
@@ -507,15 +508,12 @@ void TNativeXMLDocument::SaveToFile(const QString &chemin) const
     QSaveFile f(chemin);
     if (!f.open(QIODevice::WriteOnly))
         throw echec(f.errorString());
-    // QFileDevice takes a short write followed by an error for success: check the size
-    // actually on disk before the rename.
     const qint64 total = enregistrer(m_doc, f);
-    if (total < 0 || !f.flush() || f.size() != total) {
-        const QString raison = f.error() != QFileDevice::NoError ? f.errorString()
-                                                                  : QStringLiteral("écriture incomplète");
+    if (total < 0) {
+        const QString raison = f.errorString();
         f.cancelWriting();
         throw echec(raison);
     }
-    if (!f.commit())
-        throw echec(f.errorString());
+    if (const QString raison = terminerEcriture(f, total); !raison.isEmpty())
+        throw echec(raison);
 }
