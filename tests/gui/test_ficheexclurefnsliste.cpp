@@ -5,6 +5,8 @@
 #include "ui/Action.h"
 
 #include "DialoguesEnregistres.h"
+#include "OutilsGui.h"
+#include "OutilsTests.h"
 #include "TablesSiege.h"
 
 #include <QApplication>
@@ -25,33 +27,9 @@ const QString RienAExclure = QStringLiteral("Vous devez sélectionner une ligne 
 const QString RienAReintegrer =
     QStringLiteral("Vous devez sélectionner une ligne avant de réintégrer un fournisseur.");
 
-void ecrireIni(const QString &chemin, const QByteArray &contenu)
-{
-    QFile f(chemin);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(contenu);
-}
-
-QByteArray lire(const QString &chemin)
-{
-    QFile f(chemin);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QTreeWidget *liste(QWidget &w, const char *nom)
 {
-    auto *l = w.findChild<QTreeWidget *>(QLatin1String(nom));
-    if (!l)
-        qFatal("liste %s introuvable", nom);
-    return l;
-}
-
-void cliquer(QWidget &w, const char *nom)
-{
-    auto *b = w.findChild<QPushButton *>(QLatin1String(nom));
-    if (!b)
-        qFatal("bouton %s introuvable", nom);
-    QTest::mouseClick(b, Qt::LeftButton);
+    return enfant<QTreeWidget>(w, nom);
 }
 
 // "Nom/Code" of every row, in displayed order.
@@ -118,29 +96,18 @@ QPoint zoneVide(QTreeWidget *l)
 
 } // namespace
 
-class TestFicheExclureFnsListe : public QObject
+class TestFicheExclureFnsListe : public QObject, protected BancFenetre
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<DialoguesEnregistres> m_dialogues;
-
     static QString ini() { return chemins().FichierIni; }
-
-    static void montrer(QWidget &f)
-    {
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-    }
 
     static QStringList exclusDuFichier() { return IniFile(ini()).readSectionValues(Section); }
 
 private Q_SLOTS:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        definirChemins(Chemins::depuisRepertoire(m_dir->path()));
-        m_dialogues = std::make_unique<DialoguesEnregistres>();
+        monterBanc();
         // Table order differs from name order; letter case and accents must not decide it.
         siege::ecrireFournis(siege::dossierTables(m_dir->path()),
                              {{QStringLiteral("C1"), QStringLiteral("CHARLIE")},
@@ -151,11 +118,7 @@ private Q_SLOTS:
                               {QStringLiteral("F1"), QStringLiteral("Foxtrot")}});
     }
 
-    void cleanup()
-    {
-        m_dialogues.reset();
-        m_dir.reset();
-    }
+    void cleanup() { demonterBanc(); }
 
     void sansFichierToutEstInclus()
     {
@@ -185,8 +148,8 @@ private Q_SLOTS:
     void codesStockesEtCodesInconnus()
     {
         // Any key name counts; codes compare exactly; a code matching no supplier is dropped on save.
-        ecrireIni(ini(), "[Halvenor]\nRemise_Achat=1\n[Halvenor_FNS_Exclu]\nFournisseur0=ZZ\nAutre=F1\n"
-                         "Fournisseur1=D1\nX=C1=suite\nFournisseur2=B1\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nRemise_Achat=1\n[Halvenor_FNS_Exclu]\nFournisseur0=ZZ\nAutre=F1\n"
+                                     "Fournisseur1=D1\nX=C1=suite\nFournisseur2=B1\n"));
         TFicheExclureFnsListe f(nullptr);
         montrer(f);
         QCOMPARE(lignes(liste(f, "lvFnsExclu")), (QStringList{QStringLiteral("Bravo/B1"), QStringLiteral("Foxtrot/F1")}));
@@ -233,7 +196,7 @@ private Q_SLOTS:
 
     void rienDeSelectionne()
     {
-        ecrireIni(ini(), "[Halvenor_FNS_Exclu]\nFournisseur0=A1\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor_FNS_Exclu]\nFournisseur0=A1\n"));
         TFicheExclureFnsListe f(nullptr);
         montrer(f);
         QTreeWidget *source = liste(f, "lvFnsSource");
@@ -267,7 +230,8 @@ private Q_SLOTS:
 
     void toutReintegrerSupprimeLaSection()
     {
-        ecrireIni(ini(), "[Halvenor_FNS_Exclu]\nFournisseur0=A1\nFournisseur1=B1\n[Halvenor]\nTypeEnvoi=FTP\n");
+        QVERIFY(ecrireFichier(ini(),
+                              "[Halvenor_FNS_Exclu]\nFournisseur0=A1\nFournisseur1=B1\n[Halvenor]\nTypeEnvoi=FTP\n"));
         TFicheExclureFnsListe f(nullptr);
         montrer(f);
         QTreeWidget *exclu = liste(f, "lvFnsExclu");
@@ -276,7 +240,7 @@ private Q_SLOTS:
         QCOMPARE(exclu->topLevelItemCount(), 0);
         cliquer(f, "btnEnregistrer");
         QVERIFY(!f.isVisible());
-        QVERIFY(!lire(ini()).contains("Halvenor_FNS_Exclu"));
+        QVERIFY(!lireFichier(ini()).contains("Halvenor_FNS_Exclu"));
         QCOMPARE(IniFile(ini()).readString(QStringLiteral("Halvenor"), QStringLiteral("TypeEnvoi"), QString()),
                  QStringLiteral("FTP"));
     }
@@ -284,7 +248,7 @@ private Q_SLOTS:
     void laCaseDeFermetureNEcritRien()
     {
         const QByteArray avant = "[Halvenor_FNS_Exclu]\r\nAutre=B1\r\n";
-        ecrireIni(ini(), avant);
+        QVERIFY(ecrireFichier(ini(), avant));
         TFicheExclureFnsListe f(nullptr);
         montrer(f);
         liste(f, "lvFnsSource")->selectAll();
@@ -292,12 +256,12 @@ private Q_SLOTS:
         QCOMPARE(liste(f, "lvFnsExclu")->topLevelItemCount(), 6);
         f.close();
         QCOMPARE(f.result(), int(QDialog::Rejected));
-        QCOMPARE(lire(ini()), avant);
+        QCOMPARE(lireFichier(ini()), avant);
     }
 
     void ouvertParLesReglages()
     {
-        ecrireIni(ini(), "[Halvenor]\nRemise_Achat=1\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nRemise_Achat=1\n"));
         TFicheHalvenorConfig reglages(nullptr);
         montrer(reglages);
         bool vue = false;
@@ -317,7 +281,7 @@ private Q_SLOTS:
     void tableIntrouvable()
     {
         QFile::remove(siege::dossierTables(m_dir->path()) + QStringLiteral("FOURNIS.DB"));
-        ecrireIni(ini(), "[Halvenor]\nRemise_Achat=1\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nRemise_Achat=1\n"));
         TFicheHalvenorConfig reglages(nullptr);
         montrer(reglages);
         cliquer(reglages, "btnExclure");

@@ -5,6 +5,8 @@
 
 #include "DialoguesEnregistres.h"
 #include "FtpServeur.h"
+#include "OutilsGui.h"
+#include "OutilsTests.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,33 +29,9 @@ const QString Section = QStringLiteral("Halvenor_FTP");
 const QString Echec = QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ");
 const QString Succes = QStringLiteral("Connection établie avec le serveur FTP");
 
-void ecrireIni(const QString &chemin, const QByteArray &contenu)
-{
-    QFile f(chemin);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(contenu);
-}
-
-QByteArray lire(const QString &chemin)
-{
-    QFile f(chemin);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QLineEdit *edit(QWidget &w, const char *nom)
 {
-    auto *e = w.findChild<QLineEdit *>(QLatin1String(nom));
-    if (!e)
-        qFatal("champ %s introuvable", nom);
-    return e;
-}
-
-void cliquer(QWidget &w, const char *nom)
-{
-    auto *b = w.findChild<QPushButton *>(QLatin1String(nom));
-    if (!b)
-        qFatal("bouton %s introuvable", nom);
-    QTest::mouseClick(b, Qt::LeftButton);
+    return enfant<QLineEdit>(w, nom);
 }
 
 void saisir(QWidget &f, const QString &login, const QString &mdp, const QString &host, const QString &port)
@@ -87,35 +65,16 @@ int portFerme()
 
 } // namespace
 
-class TestFicheFtpParam : public QObject
+class TestFicheFtpParam : public QObject, protected BancFenetre
 {
     Q_OBJECT
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<DialoguesEnregistres> m_dialogues;
 
     // The window edits the file it is given, not necessarily the program's.
     QString fichier() const { return m_dir->filePath(QStringLiteral("autre.ini")); }
 
-    static void montrer(QWidget &f)
-    {
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-    }
-
 private Q_SLOTS:
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        definirChemins(Chemins::depuisRepertoire(m_dir->path()));
-        m_dialogues = std::make_unique<DialoguesEnregistres>();
-    }
-
-    void cleanup()
-    {
-        m_dialogues.reset();
-        m_dir.reset();
-    }
+    void init() { monterBanc(); }
+    void cleanup() { demonterBanc(); }
 
     void sansFichier()
     {
@@ -148,14 +107,14 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, contenu);
         QFETCH(QStringList, attendu);
-        ecrireIni(fichier(), contenu);
+        QVERIFY(ecrireFichier(fichier(), contenu));
         TFicheFtpParam f(nullptr, Section, fichier());
         QCOMPARE(champs(f), attendu);
     }
 
     void enregistrer()
     {
-        ecrireIni(fichier(), "[Halvenor_Rapport]\nLogin=rapport\n");
+        QVERIFY(ecrireFichier(fichier(), "[Halvenor_Rapport]\nLogin=rapport\n"));
         TFicheFtpParam f(nullptr, QStringLiteral("Halvenor_Rapport"), fichier());
         montrer(f);
         saisir(f, QStringLiteral("siège"), QStringLiteral("mot de passe"), QStringLiteral("ftp.example"),
@@ -196,7 +155,7 @@ private Q_SLOTS:
     void portInvalideALEnregistrement()
     {
         const QByteArray avant = "[Halvenor_FTP]\nLogin=ancien\nMdp=x\nHost=h\nPort=21\n";
-        ecrireIni(fichier(), avant);
+        QVERIFY(ecrireFichier(fichier(), avant));
         TFicheFtpParam f(nullptr, Section, fichier());
         montrer(f);
         saisir(f, QStringLiteral("nouveau"), QStringLiteral("y"), QStringLiteral("h2"), QStringLiteral("21x"));
@@ -205,7 +164,7 @@ private Q_SLOTS:
         QVERIFY(m_dialogues->erreurs.first().contains(QStringLiteral("21x")));
         QVERIFY(m_dialogues->messages.isEmpty());
         QVERIFY(f.isVisible());
-        QCOMPARE(lire(fichier()), avant);
+        QCOMPARE(lireFichier(fichier()), avant);
         QVERIFY(!actionEnCours());
     }
 
@@ -215,7 +174,7 @@ private Q_SLOTS:
         FtpServeur serveur({{QStringLiteral("siege"), QStringLiteral("bon mot"), racine.path()}});
         const QString port = QString::number(serveur.port());
         const QByteArray avant = "[Halvenor_FTP]\nLogin=autre\nMdp=autre\nHost=ailleurs\nPort=21\n";
-        ecrireIni(fichier(), avant);
+        QVERIFY(ecrireFichier(fichier(), avant));
 
         TFicheFtpParam f(nullptr, Section, fichier());
         montrer(f);
@@ -257,7 +216,7 @@ private Q_SLOTS:
         edit(f, "edtPort")->setText(port);
         QCOMPARE(champs(f), saisis);
         f.close();
-        QCOMPARE(lire(fichier()), avant);
+        QCOMPARE(lireFichier(fichier()), avant);
     }
 
     void portInvalideAuTest()

@@ -4,6 +4,8 @@
 
 #include "DialoguesEnregistres.h"
 #include "FtpServeur.h"
+#include "OutilsGui.h"
+#include "OutilsTests.h"
 #include "TablesSiege.h"
 
 #include <QDir>
@@ -20,38 +22,13 @@ namespace {
 
 const char *const rangees[] = {"RA", "Perso", "Message", "Document"};
 
-void ecrireIni(const QString &chemin, const QByteArray &contenu)
-{
-    QFile f(chemin);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(contenu);
-}
-
-QByteArray lire(const QString &chemin)
-{
-    QFile f(chemin);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
-class TestFicheHalvenor : public QObject
+class TestFicheHalvenor : public QObject, protected BancFenetre
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<DialoguesEnregistres> m_dialogues;
-
     QString ini() const { return chemins().FichierIni; }
-
-    template <typename T>
-    static T *enfant(QWidget &w, const QString &nom)
-    {
-        T *t = w.findChild<T *>(nom);
-        if (!t)
-            qFatal("widget %s introuvable", qPrintable(nom));
-        return t;
-    }
 
     static QList<bool> boutonsActifs(QWidget &w)
     {
@@ -67,18 +44,8 @@ class TestFicheHalvenor : public QObject
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        definirChemins(Chemins::depuisRepertoire(m_dir->path()));
-        m_dialogues = std::make_unique<DialoguesEnregistres>();
-    }
-
-    void cleanup()
-    {
-        m_dialogues.reset();
-        m_dir.reset();
-    }
+    void init() { monterBanc(); }
+    void cleanup() { demonterBanc(); }
 
     void sansFichierToutEstDesactive()
     {
@@ -118,36 +85,36 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, contenu);
         QFETCH(QList<bool>, attendu);
-        ecrireIni(ini(), contenu);
+        QVERIFY(ecrireFichier(ini(), contenu));
         TFicheHalvenor f;
         QCOMPARE(boutonsActifs(f), attendu);
     }
 
     void typeEnvoi()
     {
-        ecrireIni(ini(), "[Halvenor]\nTypeEnvoi=URI\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nTypeEnvoi=URI\n"));
         TFicheHalvenor f;
         QCOMPARE(f.ModeEnvoi(), ModeEnvoi::URI);
         QVERIFY(f.CheminURI().isEmpty()); // no URI key
 
-        ecrireIni(ini(), "[Halvenor]\nTypeEnvoi=URI\n[Halvenor_URI]\nURI=/srv/pub/\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nTypeEnvoi=URI\n[Halvenor_URI]\nURI=/srv/pub/\n"));
         f.AppliquerConfiguration(ini());
         QCOMPARE(f.CheminURI(), QStringLiteral("/srv/pub/"));
 
         // Exact, case-sensitive: "ftp" matches neither value and changes nothing.
-        ecrireIni(ini(), "[Halvenor]\nTypeEnvoi=ftp\n[Halvenor_URI]\nURI=/ailleurs/\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nTypeEnvoi=ftp\n[Halvenor_URI]\nURI=/ailleurs/\n"));
         f.AppliquerConfiguration(ini());
         QCOMPARE(f.ModeEnvoi(), ModeEnvoi::URI);
         QCOMPARE(f.CheminURI(), QStringLiteral("/srv/pub/"));
 
         // FTP keeps the path it had.
-        ecrireIni(ini(), "[Halvenor]\nTypeEnvoi=FTP\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nTypeEnvoi=FTP\n"));
         f.AppliquerConfiguration(ini());
         QCOMPARE(f.ModeEnvoi(), ModeEnvoi::FTP);
         QCOMPARE(f.CheminURI(), QStringLiteral("/srv/pub/"));
 
         // A file that disappears changes nothing, buttons included.
-        ecrireIni(ini(), "[Halvenor]\nDocument=1\nTypeEnvoi=URI\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nDocument=1\nTypeEnvoi=URI\n"));
         f.AppliquerConfiguration(ini());
         QFile::remove(ini());
         f.AppliquerConfiguration(ini());
@@ -157,7 +124,7 @@ private Q_SLOTS:
 
     void typeEnvoiMinusculesAuDemarrage()
     {
-        ecrireIni(ini(), "[Halvenor]\nTypeEnvoi=uri\n[Halvenor_URI]\nURI=/srv/pub/\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nTypeEnvoi=uri\n[Halvenor_URI]\nURI=/srv/pub/\n"));
         TFicheHalvenor f;
         QCOMPARE(f.ModeEnvoi(), ModeEnvoi::FTP);
         QVERIFY(f.CheminURI().isEmpty());
@@ -170,9 +137,9 @@ private Q_SLOTS:
             TFicheHalvenor f;
             QVERIFY(QDir(chemins().RepertoirePreparer).exists());
         }
-        ecrireIni(chemins().RepertoirePreparer + QStringLiteral("remise_achat.xml"), "ancien");
+        QVERIFY(ecrireFichier(chemins().RepertoirePreparer + QStringLiteral("remise_achat.xml"), "ancien"));
         TFicheHalvenor f;
-        QCOMPARE(lire(chemins().RepertoirePreparer + QStringLiteral("remise_achat.xml")), QByteArray("ancien"));
+        QCOMPARE(lireFichier(chemins().RepertoirePreparer + QStringLiteral("remise_achat.xml")), QByteArray("ancien"));
         QVERIFY(!QFile::exists(ini())); // nothing writes a default file
     }
 
@@ -180,7 +147,8 @@ private Q_SLOTS:
     {
         const QString cible = m_dir->path() + QStringLiteral("/publication/");
         QVERIFY(QDir().mkpath(cible));
-        ecrireIni(ini(), "[Halvenor]\nMessage=1\nTypeEnvoi=URI\n[Halvenor_URI]\nURI=" + cible.toUtf8() + "\n");
+        QVERIFY(ecrireFichier(ini(),
+                              "[Halvenor]\nMessage=1\nTypeEnvoi=URI\n[Halvenor_URI]\nURI=" + cible.toUtf8() + "\n"));
         const QString dossier = siege::dossierTables(chemins().RepertoireProgramme);
         siege::ecrireMessageTypes(dossier, {{1, QStringLiteral("Info"), 0}, {2, QStringLiteral("Promo"), 1}, {3, QStringLiteral("Alerte"), QVariant()}});
         QList<siege::Message> messages;
@@ -202,7 +170,8 @@ private Q_SLOTS:
         QVERIFY(m_dialogues->messages.isEmpty());
         QVERIFY(enfant<QLabel>(f, QStringLiteral("imgEnvoiMessageYes"))->isVisible());
         for (const char *n : {"message.xml", "message_type.xml"})
-            QCOMPARE(lire(cible + QLatin1String(n)), lire(chemins().RepertoirePreparer + QLatin1String(n)));
+            QCOMPARE(lireFichier(cible + QLatin1String(n)),
+                     lireFichier(chemins().RepertoirePreparer + QLatin1String(n)));
 
         // A new generation hides the row's send indicators.
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnGenererMessage")), Qt::LeftButton);
@@ -211,7 +180,7 @@ private Q_SLOTS:
 
     void echecDeGenerationMontreLaCroix()
     {
-        ecrireIni(ini(), "[Halvenor]\nPersonnalisation=1\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nPersonnalisation=1\n"));
         TFicheHalvenor f; // no tables at all
         f.show();
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnGenererPerso")), Qt::LeftButton);
@@ -235,7 +204,7 @@ private Q_SLOTS:
     void envoiParCheminSansRepertoireEstUneCroixMuette()
     {
         QFETCH(QByteArray, uri);
-        ecrireIni(ini(), "[Halvenor]\nRemise_Achat=1\nTypeEnvoi=URI\n[Halvenor_URI]\nURI=" + uri + "\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nRemise_Achat=1\nTypeEnvoi=URI\n[Halvenor_URI]\nURI=" + uri + "\n"));
         TFicheHalvenor f;
         f.show();
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnEnvoiRA")), Qt::LeftButton);
@@ -249,21 +218,24 @@ private Q_SLOTS:
     {
         QTemporaryDir racine;
         FtpServeur serveur({{QStringLiteral("siege"), QStringLiteral("secret"), racine.path()}});
-        ecrireIni(ini(), "[Halvenor]\nPersonnalisation=1\nTypeEnvoi=FTP\n[Halvenor_FTP]\nLogin=siege\nMdp=secret\n"
-                         "Host=127.0.0.1\nPort=" + QByteArray::number(serveur.port()) + "\n");
+        QVERIFY(ecrireFichier(ini(),
+                              "[Halvenor]\nPersonnalisation=1\nTypeEnvoi=FTP\n[Halvenor_FTP]\nLogin=siege\nMdp=secret\n"
+                              "Host=127.0.0.1\nPort=" + QByteArray::number(serveur.port()) + "\n"));
         QDir().mkpath(chemins().RepertoirePreparer);
-        ecrireIni(chemins().RepertoirePreparer + QStringLiteral("personnalisation.xml"), "<Personnalisations/>\r\n\x80");
+        QVERIFY(ecrireFichier(chemins().RepertoirePreparer + QStringLiteral("personnalisation.xml"),
+                              "<Personnalisations/>\r\n\x80"));
 
         TFicheHalvenor f;
         f.show();
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnEnvoiPerso")), Qt::LeftButton);
         QVERIFY2(m_dialogues->messages.isEmpty(), qPrintable(m_dialogues->messages.join(u'\n')));
         QVERIFY(enfant<QLabel>(f, QStringLiteral("imgEnvoiPersoYes"))->isVisible());
-        QCOMPARE(lire(racine.path() + QStringLiteral("/personnalisation.xml")), QByteArray("<Personnalisations/>\r\n\x80"));
+        QCOMPARE(lireFichier(racine.path() + QStringLiteral("/personnalisation.xml")),
+                 QByteArray("<Personnalisations/>\r\n\x80"));
 
         // A wrong password: one message, the cross.
-        ecrireIni(ini(), "[Halvenor]\nPersonnalisation=1\n[Halvenor_FTP]\nLogin=siege\nMdp=faux\n"
-                         "Host=127.0.0.1\nPort=" + QByteArray::number(serveur.port()) + "\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nPersonnalisation=1\n[Halvenor_FTP]\nLogin=siege\nMdp=faux\n"
+                                     "Host=127.0.0.1\nPort=" + QByteArray::number(serveur.port()) + "\n"));
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnEnvoiPerso")), Qt::LeftButton);
         QCOMPARE(m_dialogues->messages.size(), 1);
         QVERIFY(m_dialogues->messages.first().startsWith(QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ")));

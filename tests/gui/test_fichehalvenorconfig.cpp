@@ -5,6 +5,8 @@
 #include "ui/Action.h"
 
 #include "DialoguesEnregistres.h"
+#include "OutilsGui.h"
+#include "OutilsTests.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,38 +21,6 @@
 #include <memory>
 
 namespace {
-
-void ecrireIni(const QString &chemin, const QByteArray &contenu)
-{
-    QFile f(chemin);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(contenu);
-}
-
-QByteArray lire(const QString &chemin)
-{
-    QFile f(chemin);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-template <typename T>
-T *enfant(QWidget &w, const char *nom)
-{
-    T *t = w.findChild<T *>(QLatin1String(nom));
-    if (!t)
-        qFatal("widget %s introuvable", nom);
-    return t;
-}
-
-void cliquer(QWidget &w, const char *nom)
-{
-    auto *b = enfant<QAbstractButton>(w, nom);
-    // Radio buttons and check boxes only react on their indicator and caption, at the left.
-    if (qobject_cast<QRadioButton *>(b) || qobject_cast<QCheckBox *>(b))
-        QTest::mouseClick(b, Qt::LeftButton, Qt::NoModifier, QPoint(6, b->height() / 2));
-    else
-        QTest::mouseClick(b, Qt::LeftButton);
-}
 
 // Enabled state of the three controls under the radio buttons.
 struct Etat
@@ -78,34 +48,15 @@ const Etat rienActif{false, false, false};
 
 } // namespace
 
-class TestFicheHalvenorConfig : public QObject
+class TestFicheHalvenorConfig : public QObject, protected BancFenetre
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<DialoguesEnregistres> m_dialogues;
-
     static QString ini() { return chemins().FichierIni; }
 
-    static void montrer(QWidget &f)
-    {
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-    }
-
 private Q_SLOTS:
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        definirChemins(Chemins::depuisRepertoire(m_dir->path()));
-        m_dialogues = std::make_unique<DialoguesEnregistres>();
-    }
-
-    void cleanup()
-    {
-        m_dialogues.reset();
-        m_dir.reset();
-    }
+    void init() { monterBanc(); }
+    void cleanup() { demonterBanc(); }
 
     void premiereUtilisationSansFichier()
     {
@@ -132,8 +83,8 @@ private Q_SLOTS:
 
     void fichierEnModeFtpGardeLeChemin()
     {
-        ecrireIni(ini(), "[Halvenor]\r\nRemise_Achat=1\r\nMessage=1\r\nTypeEnvoi=FTP\r\n"
-                         "[Halvenor_URI]\r\nURI=/srv/franchise/\r\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\r\nRemise_Achat=1\r\nMessage=1\r\nTypeEnvoi=FTP\r\n"
+                                     "[Halvenor_URI]\r\nURI=/srv/franchise/\r\n"));
         TFicheHalvenorConfig f(nullptr);
         montrer(f);
         QVERIFY(enfant<QRadioButton>(f, "rbFtp")->isChecked());
@@ -164,7 +115,7 @@ private Q_SLOTS:
     void typeEnvoiInattendu()
     {
         // Only "FTP" and "URI", in capitals, are modes.
-        ecrireIni(ini(), "[Halvenor]\nTypeEnvoi=ftp\n[Halvenor_URI]\nURI=/srv/copie/\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nTypeEnvoi=ftp\n[Halvenor_URI]\nURI=/srv/copie/\n"));
         TFicheHalvenorConfig f(nullptr);
         montrer(f);
         QVERIFY(enfant<QRadioButton>(f, "rbChemin")->isChecked());
@@ -186,8 +137,8 @@ private Q_SLOTS:
     void sansTypeEnvoiLeModeEstFtp()
     {
         // What the FTP settings and the exclusion window save, before this window ever did.
-        ecrireIni(ini(), "[Halvenor_FTP]\nLogin=siege\nMdp=x\nHost=ftp.example\nPort=21\n"
-                         "[Halvenor_FNS_Exclu]\nFournisseur0=AB\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor_FTP]\nLogin=siege\nMdp=x\nHost=ftp.example\nPort=21\n"
+                                     "[Halvenor_FNS_Exclu]\nFournisseur0=AB\n"));
         TFicheHalvenorConfig f(nullptr);
         montrer(f);
         QVERIFY(enfant<QRadioButton>(f, "rbFtp")->isChecked());
@@ -197,8 +148,8 @@ private Q_SLOTS:
 
     void decocherRemiseGardeLesExclusions()
     {
-        ecrireIni(ini(), "[Halvenor]\nRemise_Achat=1\nTypeEnvoi=FTP\n[Halvenor_FNS_Exclu]\nFournisseur0=AB\n"
-                         "Fournisseur1=CD\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nRemise_Achat=1\nTypeEnvoi=FTP\n"
+                                     "[Halvenor_FNS_Exclu]\nFournisseur0=AB\nFournisseur1=CD\n"));
         TFicheHalvenorConfig f(nullptr);
         montrer(f);
         auto *exclure = enfant<QPushButton>(f, "btnExclure");
@@ -273,7 +224,7 @@ private Q_SLOTS:
     void laCaseDeFermetureNEcritRien()
     {
         const QByteArray avant = "[Halvenor]\r\nRemise_Achat=0\r\nTypeEnvoi=URI\r\n[Halvenor_URI]\r\nURI=/a/\r\n";
-        ecrireIni(ini(), avant);
+        QVERIFY(ecrireFichier(ini(), avant));
         TFicheHalvenorConfig f(nullptr);
         montrer(f);
         cliquer(f, "cbRemiseAchat");
@@ -281,7 +232,7 @@ private Q_SLOTS:
         f.close();
         QVERIFY(!f.isVisible());
         QCOMPARE(f.result(), int(QDialog::Rejected));
-        QCOMPARE(lire(ini()), avant);
+        QCOMPARE(lireFichier(ini()), avant);
         QVERIFY(m_dialogues->messages.isEmpty());
     }
 
@@ -301,7 +252,7 @@ private Q_SLOTS:
 
     void parametrageOuvreLeCompteDePublication()
     {
-        ecrireIni(ini(), "[Halvenor]\nTypeEnvoi=FTP\n");
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nTypeEnvoi=FTP\n"));
         TFicheHalvenorConfig f(nullptr);
         montrer(f);
         bool vue = false;

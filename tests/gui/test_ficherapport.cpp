@@ -5,6 +5,8 @@
 
 #include "DialoguesEnregistres.h"
 #include "FtpServeur.h"
+#include "OutilsGui.h"
+#include "OutilsTests.h"
 
 #include <QApplication>
 #include <QDir>
@@ -43,14 +45,6 @@ QByteArray rapportXml(const QString &date, const QString &etatHvn = QStringLiter
         .toUtf8();
 }
 
-void ecrire(const QString &chemin, const QByteArray &contenu)
-{
-    QDir().mkpath(QFileInfo(chemin).absolutePath());
-    QFile f(chemin);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(contenu);
-}
-
 } // namespace
 
 class TestFicheRapport : public QObject
@@ -63,15 +57,6 @@ class TestFicheRapport : public QObject
     HorlogeFixe m_horloge;
     bool m_recuperes = false;
     QString m_serveur;
-
-    template <typename T>
-    static T *enfant(QWidget &w, const QString &nom)
-    {
-        T *t = w.findChild<T *>(nom);
-        if (!t)
-            qFatal("widget %s introuvable", qPrintable(nom));
-        return t;
-    }
 
     static QListWidgetItem *ligne(QWidget &w, const QString &identifiant)
     {
@@ -89,12 +74,20 @@ class TestFicheRapport : public QObject
         return r;
     }
 
+    // A file of the report account's folder, on the server side.
+    QString surServeur(const char *relatif) const
+    {
+        return m_serveur + QStringLiteral("Rapport/") + QLatin1String(relatif);
+    }
+
     void ecrireIni(const QString &motDePasse)
     {
-        ecrire(chemins().FichierIni, QStringLiteral("[Halvenor_Rapport]\r\nHost=127.0.0.1\r\nLogin=rapport\r\nMdp=%1\r\nPort=%2\r\n")
-                                         .arg(motDePasse)
-                                         .arg(m_ftp->port())
-                                         .toLatin1());
+        const QByteArray ini =
+            QStringLiteral("[Halvenor_Rapport]\r\nHost=127.0.0.1\r\nLogin=rapport\r\nMdp=%1\r\nPort=%2\r\n")
+                .arg(motDePasse)
+                .arg(m_ftp->port())
+                .toLatin1();
+        QVERIFY(ecrireFichier(chemins().FichierIni, ini));
     }
 
     // Runs `inspecter` on the modal window once it is open, then closes it.
@@ -127,17 +120,18 @@ private Q_SLOTS:
             QList<FtpServeur::Compte>{{QStringLiteral("rapport"), QStringLiteral("secret"), m_serveur, QStringLiteral("elr")}},
             false);
 
-        ecrire(m_serveur + QStringLiteral("Rapport/0421.xml"), rapportXml(QStringLiteral("25/03/2013 06:30:00")));
-        ecrire(m_serveur + QStringLiteral("Rapport/0422.xml"), rapportXml(QStringLiteral("22/03/2013 06:30:00")));
-        ecrire(m_serveur + QStringLiteral("Rapport/0423.xml"),
-               rapportXml(QStringLiteral("25/03/2013"), QStringLiteral("1"), QStringLiteral("Base; verrouillée")));
-        ecrire(m_serveur + QStringLiteral("Rapport/Historique/0421.xml"),
-               "<MajAuto><Item Date=\"24/03/2013 06:30:00\"><General><Etat Etat=\"0\"/><Messages/></General>"
-               "<HVN><Etat Etat=\"0\"/><Messages/></HVN><Zentrave><Etat Etat=\"0\"/><Messages/></Zentrave></Item>"
-               "<Item Date=\"25/03/2013 06:30:00\"><General><Etat Etat=\"2\"/><Messages><Message>x</Message></Messages>"
-               "</General><HVN><Etat Etat=\"0\"/><Messages/></HVN><Zentrave><Etat Etat=\"0\"/><Messages/></Zentrave></Item>"
-               "</MajAuto>");
-        ecrire(m_serveur + QStringLiteral("Rapport/Historique/0423.xml"), "<MajAuto><Item");
+        QVERIFY(ecrireFichier(surServeur("0421.xml"), rapportXml(QStringLiteral("25/03/2013 06:30:00"))));
+        QVERIFY(ecrireFichier(surServeur("0422.xml"), rapportXml(QStringLiteral("22/03/2013 06:30:00"))));
+        QVERIFY(ecrireFichier(surServeur("0423.xml"), rapportXml(QStringLiteral("25/03/2013"), QStringLiteral("1"),
+                                                                 QStringLiteral("Base; verrouillée"))));
+        const QByteArray historique =
+            "<MajAuto><Item Date=\"24/03/2013 06:30:00\"><General><Etat Etat=\"0\"/><Messages/></General>"
+            "<HVN><Etat Etat=\"0\"/><Messages/></HVN><Zentrave><Etat Etat=\"0\"/><Messages/></Zentrave></Item>"
+            "<Item Date=\"25/03/2013 06:30:00\"><General><Etat Etat=\"2\"/><Messages><Message>x</Message></Messages>"
+            "</General><HVN><Etat Etat=\"0\"/><Messages/></HVN><Zentrave><Etat Etat=\"0\"/><Messages/></Zentrave></Item>"
+            "</MajAuto>";
+        QVERIFY(ecrireFichier(surServeur("Historique/0421.xml"), historique));
+        QVERIFY(ecrireFichier(surServeur("Historique/0423.xml"), "<MajAuto><Item"));
     }
 
     void init()
@@ -219,15 +213,15 @@ private Q_SLOTS:
         TFicheRapport f(nullptr, &m_recuperes);
         QCOMPARE(lignes(f).at(1), QStringLiteral("0422:rouge"));
         // Changed on the server after the first refresh of the run: not downloaded again.
-        ecrire(m_serveur + QStringLiteral("Rapport/0421.xml"),
-               rapportXml(QStringLiteral("25/03/2013 06:30:00"), QStringLiteral("1"), QStringLiteral("nouveau")));
+        QVERIFY(ecrireFichier(surServeur("0421.xml"), rapportXml(QStringLiteral("25/03/2013 06:30:00"), QStringLiteral("1"),
+                                                                 QStringLiteral("nouveau"))));
         enfant<QListWidget>(f, QStringLiteral("lstRapport"))->setCurrentRow(0);
         enfant<QSpinBox>(f, QStringLiteral("cseJour"))->setValue(31);
         QCOMPARE(lignes(f).at(1), QStringLiteral("0422:rouge")); // the spin edit alone recomputes nothing
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnActualiser")), Qt::LeftButton);
         QCOMPARE(lignes(f), (QStringList{QStringLiteral("0421:vert"), QStringLiteral("0422:vert"), QStringLiteral("0423:rouge")}));
         QVERIFY(!enfant<QPushButton>(f, QStringLiteral("btnHistorique"))->isEnabled());
-        ecrire(m_serveur + QStringLiteral("Rapport/0421.xml"), rapportXml(QStringLiteral("25/03/2013 06:30:00")));
+        QVERIFY(ecrireFichier(surServeur("0421.xml"), rapportXml(QStringLiteral("25/03/2013 06:30:00"))));
     }
 
     void connexionRefusee()
@@ -244,7 +238,7 @@ private Q_SLOTS:
 
     void dateIllisibleGardeLesLignesPrecedentes()
     {
-        ecrire(m_serveur + QStringLiteral("Rapport/0422.xml"), rapportXml(QStringLiteral("le 22 mars")));
+        QVERIFY(ecrireFichier(surServeur("0422.xml"), rapportXml(QStringLiteral("le 22 mars"))));
         bool recuperes = false;
         TFicheRapport f(nullptr, &recuperes);
         QCOMPARE(lignes(f), QStringList{QStringLiteral("0421:vert")});
@@ -252,7 +246,7 @@ private Q_SLOTS:
         QVERIFY(m_dialogues->erreurs[0].contains(QStringLiteral("le 22 mars")));
         QVERIFY(!recuperes);
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
-        ecrire(m_serveur + QStringLiteral("Rapport/0422.xml"), rapportXml(QStringLiteral("22/03/2013 06:30:00")));
+        QVERIFY(ecrireFichier(surServeur("0422.xml"), rapportXml(QStringLiteral("22/03/2013 06:30:00"))));
     }
 
     void voirHistorique()

@@ -3,6 +3,8 @@
 #include "reports/RapportMajAuto.h"
 
 #include "DialoguesEnregistres.h"
+#include "OutilsGui.h"
+#include "OutilsTests.h"
 
 #include <QFile>
 #include <QHeaderView>
@@ -22,12 +24,6 @@ QString item(const QString &date, const QString &general, const QString &message
         .arg(date, general, messages);
 }
 
-QByteArray lire(const QString &chemin)
-{
-    QFile f(chemin);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestFicheRapportHistorique : public QObject
@@ -37,25 +33,14 @@ class TestFicheRapportHistorique : public QObject
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<DialoguesEnregistres> m_dialogues;
 
-    template <typename T>
-    static T *enfant(QWidget &w, const QString &nom)
-    {
-        T *t = w.findChild<T *>(nom);
-        if (!t)
-            qFatal("widget %s introuvable", qPrintable(nom));
-        return t;
-    }
-
     // A history document loaded from a real file, as the report window hands it over.
     std::unique_ptr<TNativeXMLDocument> historique(const QString &items)
     {
         const QString chemin = m_dir->filePath(QStringLiteral("historique.xml"));
-        QFile f(chemin);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        const QString xml =
+            QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><MajAuto>") + items + QStringLiteral("</MajAuto>");
+        if (!ecrireFichier(chemin, xml.toUtf8()))
             qFatal("cannot write %s", qPrintable(chemin));
-        f.write((QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><MajAuto>") + items + QStringLiteral("</MajAuto>"))
-                    .toUtf8());
-        f.close();
         auto doc = std::make_unique<TNativeXMLDocument>(RacineMajAuto);
         doc->LoadFromFile(chemin);
         return doc;
@@ -116,8 +101,8 @@ private Q_SLOTS:
         QCOMPARE(m_dialogues->titresEnregistrer, QStringList{QStringLiteral("Export rapport MajAuto historique")});
         QCOMPARE(m_dialogues->filtresEnregistrer, QStringList{QStringLiteral("Fichier csv (*.csv)")});
         QCOMPARE(m_dialogues->suffixesEnregistrer, QStringList{QStringLiteral("csv")});
-        QCOMPARE(lire(csv), QByteArray("24/03/2013;Mise \xe0 jour automatique install\xe9" "e.;\r\n"
-                                       "25/03/2013;[General] Disque plein; 2 Go\n[General] R\xe9" "essayer\n;\r\n"));
+        QCOMPARE(lireFichier(csv), QByteArray("24/03/2013;Mise \xe0 jour automatique install\xe9" "e.;\r\n"
+                                              "25/03/2013;[General] Disque plein; 2 Go\n[General] R\xe9" "essayer\n;\r\n"));
         QVERIFY(m_dialogues->erreurs.isEmpty());
 
         // Cancelled: nothing written, the previous file stays.
@@ -140,7 +125,7 @@ private Q_SLOTS:
         m_dialogues->fichiers.push_back(csv);
         f.Button1Click();
         QVERIFY(QFile::exists(csv));
-        QCOMPARE(lire(csv), QByteArray());
+        QCOMPARE(lireFichier(csv), QByteArray());
     }
 
     void dateIllisibleArreteLeRemplissage()

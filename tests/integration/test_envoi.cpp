@@ -2,6 +2,7 @@
 
 #include "app/Chemins.h"
 #include "FtpServeur.h"
+#include "OutilsTests.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,24 +16,10 @@
 
 namespace {
 
-class MessagesEnregistres : public Messages
-{
-public:
-    void afficher(const QString &texte) override { textes << texte; }
-    QStringList textes;
-};
-
+// A missing file reads as "<absent>", never as an empty one.
 QByteArray lire(const QString &chemin)
 {
-    QFile f(chemin);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
-}
-
-void ecrire(const QString &chemin, const QByteArray &octets)
-{
-    QFile f(chemin);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << chemin.toStdString();
-    f.write(octets);
+    return lireFichier(chemin, "<absent>");
 }
 
 QByteArray exportXml(const char *nom)
@@ -72,10 +59,13 @@ protected:
         QByteArray texte = "[Halvenor]\r\n" + halvenor + "[Halvenor_FTP]\r\nLogin=" + login.toLatin1()
                            + "\r\nMdp=" + mdp.toLatin1() + "\r\nHost=127.0.0.1\r\nPort="
                            + QByteArray::number(port) + "\r\n";
-        ecrire(chemins().FichierIni, texte);
+        ASSERT_TRUE(ecrireFichier(chemins().FichierIni, texte));
     }
 
-    void preparer(const QString &nom) { ecrire(chemins().RepertoirePreparer + nom, exportXml(nom.toLatin1())); }
+    void preparer(const QString &nom)
+    {
+        ASSERT_TRUE(ecrireFichier(chemins().RepertoirePreparer + nom, exportXml(nom.toLatin1())));
+    }
 
     QTemporaryDir racine;
     QString programme, siege, autre, lecture;
@@ -240,7 +230,7 @@ TEST_F(EnvoiTest, CopieParCheminRemplaceDAtomiquement)
 
     // An existing target is replaced by a new file renamed over it, never rewritten in
     // place: a reader holding the old file (here a hard link to it) keeps it whole.
-    ecrire(pub + QStringLiteral("ancien.xml"), QByteArray(200000, 'a'));
+    ASSERT_TRUE(ecrireFichier(pub + QStringLiteral("ancien.xml"), QByteArray(200000, 'a')));
     ASSERT_TRUE(QFile::remove(pub + QStringLiteral("message.xml")));
     ASSERT_EQ(::link(QFile::encodeName(pub + QStringLiteral("ancien.xml")).constData(),
                      QFile::encodeName(pub + QStringLiteral("message.xml")).constData()),
@@ -372,8 +362,8 @@ TEST_F(EnvoiTest, LigneDeCommandeParChemin)
 {
     const QString pub = racine.filePath(QStringLiteral("pub")) + u'/';
     auto iniUri = [&](const QString &uri) {
-        ecrire(chemins().FichierIni, "[Halvenor]\r\nRemise_Achat=1\r\nTypeEnvoi=URI\r\n[Halvenor_URI]\r\nURI="
-                                         + uri.toUtf8() + "\r\n");
+        ASSERT_TRUE(ecrireFichier(chemins().FichierIni, "[Halvenor]\r\nRemise_Achat=1\r\nTypeEnvoi=URI\r\n"
+                                                        "[Halvenor_URI]\r\nURI=" + uri.toUtf8() + "\r\n"));
     };
     preparer(QStringLiteral("remise_achat.xml"));
 

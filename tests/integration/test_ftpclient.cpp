@@ -1,6 +1,7 @@
 #include "publish/FtpClient.h"
 
 #include "FtpServeur.h"
+#include "OutilsTests.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -12,17 +13,10 @@
 
 namespace {
 
+// A missing file reads as "<absent>", never as an empty one.
 QByteArray lire(const QString &chemin)
 {
-    QFile f(chemin);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
-}
-
-void ecrire(const QString &chemin, const QByteArray &octets)
-{
-    QFile f(chemin);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << chemin.toStdString();
-    f.write(octets);
+    return lireFichier(chemin, "<absent>");
 }
 
 // Bytes that a text-mode transfer or a charset conversion would change.
@@ -80,17 +74,17 @@ TEST_F(FtpClientTest, EnvoiEtReceptionOctetPourOctetDansLeRepertoireDeConnexion)
     EXPECT_TRUE(c.connected());
 
     const QByteArray octets = octetsDelicats();
-    ecrire(local + QStringLiteral("/source.xml"), octets);
+    ASSERT_TRUE(ecrireFichier(local + QStringLiteral("/source.xml"), octets));
     c.put(local + QStringLiteral("/source.xml"), QStringLiteral("remise achat é.xml"));
     EXPECT_EQ(lire(ecriture + QStringLiteral("/remise achat é.xml")), octets);
 
     // get replaces the local file that is already there.
-    ecrire(local + QStringLiteral("/copie.xml"), "ancien contenu plus long que rien");
+    ASSERT_TRUE(ecrireFichier(local + QStringLiteral("/copie.xml"), "ancien contenu plus long que rien"));
     c.get(QStringLiteral("remise achat é.xml"), local + QStringLiteral("/copie.xml"));
     EXPECT_EQ(lire(local + QStringLiteral("/copie.xml")), octets);
 
     // An empty file arrives as an empty file.
-    ecrire(ecriture + QStringLiteral("/vide.xml"), {});
+    ASSERT_TRUE(ecrireFichier(ecriture + QStringLiteral("/vide.xml"), {}));
     c.get(QStringLiteral("vide.xml"), local + QStringLiteral("/vide.xml"));
     EXPECT_TRUE(QFileInfo(local + QStringLiteral("/vide.xml")).isFile());
     EXPECT_EQ(QFileInfo(local + QStringLiteral("/vide.xml")).size(), 0);
@@ -150,8 +144,8 @@ TEST_F(FtpClientTest, RefusDeConnexion)
 TEST_F(FtpClientTest, RefusDuServeurApresConnexion)
 {
     auto serveur = demarrer();
-    ecrire(local + QStringLiteral("/a.xml"), "contenu");
-    ecrire(lecture + QStringLiteral("/present.xml"), "serveur");
+    ASSERT_TRUE(ecrireFichier(local + QStringLiteral("/a.xml"), "contenu"));
+    ASSERT_TRUE(ecrireFichier(lecture + QStringLiteral("/present.xml"), "serveur"));
 
     FtpClient c;
     parametrer(c, serveur->port(), QStringLiteral("lecteur"), QStringLiteral("lu"));
@@ -172,7 +166,7 @@ TEST_F(FtpClientTest, RefusDuServeurApresConnexion)
     EXPECT_TRUE(c.connected());
 
     // A missing remote file leaves the previous local copy untouched.
-    ecrire(local + QStringLiteral("/garde.xml"), "copie précédente");
+    ASSERT_TRUE(ecrireFichier(local + QStringLiteral("/garde.xml"), "copie précédente"));
     EXPECT_THROW(c.get(QStringLiteral("absent.xml"), local + QStringLiteral("/garde.xml")), FtpError);
     EXPECT_EQ(lire(local + QStringLiteral("/garde.xml")), QByteArray("copie précédente"));
 
@@ -192,10 +186,10 @@ TEST_P(FtpClientListe, ListeEtChangementDeRepertoireAbsolu)
     const QString rapport = ecriture + QStringLiteral("/Rapport");
     ASSERT_TRUE(QDir().mkpath(rapport + QStringLiteral("/Historique")));
     ASSERT_TRUE(QDir().mkpath(ecriture + QStringLiteral("/Autre dossier")));
-    ecrire(rapport + QStringLiteral("/0042.xml"), "rapport 42");
-    ecrire(rapport + QStringLiteral("/nom avec espaces.xml"), "x");
-    ecrire(rapport + QStringLiteral("/Historique/0042.xml"), "historique 42");
-    ecrire(ecriture + QStringLiteral("/Autre dossier/f.txt"), "f");
+    ASSERT_TRUE(ecrireFichier(rapport + QStringLiteral("/0042.xml"), "rapport 42"));
+    ASSERT_TRUE(ecrireFichier(rapport + QStringLiteral("/nom avec espaces.xml"), "x"));
+    ASSERT_TRUE(ecrireFichier(rapport + QStringLiteral("/Historique/0042.xml"), "historique 42"));
+    ASSERT_TRUE(ecrireFichier(ecriture + QStringLiteral("/Autre dossier/f.txt"), "f"));
     QFile::link(QStringLiteral("0042.xml"), rapport + QStringLiteral("/lien.xml"));
 
     auto serveur = demarrer(GetParam());
@@ -255,7 +249,7 @@ INSTANTIATE_TEST_SUITE_P(MlsdEtList, FtpClientListe, ::testing::Values(true, fal
 TEST_F(FtpClientTest, TransfertsSansAttente)
 {
     auto serveur = demarrer();
-    ecrire(local + QStringLiteral("/petit.xml"), "<a/>");
+    ASSERT_TRUE(ecrireFichier(local + QStringLiteral("/petit.xml"), "<a/>"));
     FtpClient c;
     parametrer(c, serveur->port());
     QElapsedTimer chrono;

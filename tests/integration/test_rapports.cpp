@@ -1,4 +1,5 @@
 #include "FtpServeur.h"
+#include "OutilsTests.h"
 
 #include "app/Chemins.h"
 #include "app/Erreurs.h"
@@ -27,13 +28,6 @@ public:
     QDateTime maintenant() const override { return Maintenant; }
 };
 
-class MessagesEnregistres : public Messages
-{
-public:
-    void afficher(const QString &texte) override { textes << texte; }
-    QStringList textes;
-};
-
 QByteArray rapportXml(const QDateTime &date, int etatGeneral = 0, const QString &message = QString())
 {
     QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><MajAuto Date=\"")
@@ -58,20 +52,13 @@ QByteArray historiqueXml(const QString &message)
         .toUtf8();
 }
 
+// The file, dated `modification` on the server.
 void ecrire(const QString &chemin, const QByteArray &contenu, const QDateTime &modification = Maintenant)
 {
-    QDir().mkpath(QFileInfo(chemin).absolutePath());
+    ASSERT_TRUE(ecrireFichier(chemin, contenu)) << chemin.toStdString();
     QFile f(chemin);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << chemin.toStdString();
-    f.write(contenu);
-    f.flush(); // a later flush would stamp the file again
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
     ASSERT_TRUE(f.setFileTime(modification, QFileDevice::FileModificationTime));
-}
-
-QByteArray lire(const QString &chemin)
-{
-    QFile f(chemin);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QMap<QString, LigneRapport> parIdentifiant(const QList<LigneRapport> &lignes)
@@ -135,12 +122,11 @@ protected:
 
     void ecrireIni() const
     {
-        QFile f(chemins().FichierIni);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral("[Halvenor_Rapport]\r\nHost=%1\r\nLogin=%2\r\nMdp=%3\r\nPort=%4\r\n")
-                    .arg(m_compte.Host, m_compte.Login, m_compte.Mdp)
-                    .arg(m_compte.Port)
-                    .toLatin1());
+        ASSERT_TRUE(ecrireFichier(chemins().FichierIni,
+                                  QStringLiteral("[Halvenor_Rapport]\r\nHost=%1\r\nLogin=%2\r\nMdp=%3\r\nPort=%4\r\n")
+                                      .arg(m_compte.Host, m_compte.Login, m_compte.Mdp)
+                                      .arg(m_compte.Port)
+                                      .toLatin1()));
     }
 
     QTemporaryDir m_tmp;
@@ -188,9 +174,9 @@ TEST_F(Rapports, PremierActualiserVideLesDossiersEtTelechargeChaqueXmlEtRienDAut
               (QStringList{QStringLiteral("0421.xml"), QStringLiteral("0422.xml"), QStringLiteral("Historique"),
                            QStringLiteral("a.xml.xml")}));
     EXPECT_TRUE(contenu(chemins().RepertoireHistorique).isEmpty());
-    EXPECT_EQ(lire(chemins().RepertoireRapport + QStringLiteral("0422.xml")),
+    EXPECT_EQ(lireFichier(chemins().RepertoireRapport + QStringLiteral("0422.xml")),
               rapportXml(Maintenant, 1, QStringLiteral("Disque plein")));
-    EXPECT_EQ(lire(dehors + QStringLiteral("precieux.txt")), QByteArray("garder"));
+    EXPECT_EQ(lireFichier(dehors + QStringLiteral("precieux.txt")), QByteArray("garder"));
 }
 
 TEST_F(Rapports, PremierUsageSansDossierHistoriqueNeSupprimeRien)
@@ -309,13 +295,13 @@ TEST_F(Rapports, HistoriqueTelechargeAChaqueDemandeEtLaisseLaSessionOuverte)
     auto chemin = session.RecupererHistorique(QStringLiteral("a"));
     ASSERT_TRUE(chemin);
     EXPECT_EQ(*chemin, chemins().RepertoireHistorique + QStringLiteral("a.xml"));
-    EXPECT_EQ(lire(*chemin), historiqueXml(QStringLiteral("second")));
+    EXPECT_EQ(lireFichier(*chemin), historiqueXml(QStringLiteral("second")));
     EXPECT_TRUE(session.ftpMaj().connected());
 
     ecrire(serveur(QStringLiteral("Rapport/Historique/a.xml")), historiqueXml(QStringLiteral("remplacé")));
     chemin = session.RecupererHistorique(QStringLiteral("a"));
     ASSERT_TRUE(chemin);
-    EXPECT_EQ(lire(*chemin), historiqueXml(QStringLiteral("remplacé")));
+    EXPECT_EQ(lireFichier(*chemin), historiqueXml(QStringLiteral("remplacé")));
 
     EXPECT_FALSE(session.RecupererHistorique(QStringLiteral("0421")));
     EXPECT_TRUE(session.DeconnexionFTPRapport());
@@ -418,7 +404,7 @@ TEST_F(RapportsCli, HistoriqueEnCsvEtSansHistorique)
     QByteArray sortie, erreurs;
     ASSERT_EQ(executer({QStringLiteral("historique"), QStringLiteral("0421"), QStringLiteral("--csv"), csv}, &sortie, &erreurs), 0)
         << erreurs.constData();
-    EXPECT_EQ(lire(csv), QByteArray("24/03/2013;Mise \xe0 jour automatique install\xe9" "e.;\r\n"
+    EXPECT_EQ(lireFichier(csv), QByteArray("24/03/2013;Mise \xe0 jour automatique install\xe9" "e.;\r\n"
                                     "25/03/2013;[General] x; y\n;\r\n"));
 
     ASSERT_EQ(executer({QStringLiteral("historique"), QStringLiteral("0421")}, &sortie), 0);

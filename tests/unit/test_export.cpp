@@ -1,6 +1,7 @@
 // Export generation: record-to-line conversion, the supplier checks and the four
 // generators, on real Paradox tables compared byte for byte with the expected files.
 
+#include "OutilsTests.h"
 #include "TablesSiege.h"
 
 #include "app/Chemins.h"
@@ -53,19 +54,10 @@ public:
     int evenements = 0;
 };
 
+// A missing file reads as "<absent>", never as an empty one.
 QByteArray lire(const QString &chemin)
 {
-    QFile f(chemin);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<absent>";
-    return f.readAll();
-}
-
-void ecrireFichier(const QString &chemin, const QByteArray &octets)
-{
-    QFile f(chemin);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(octets);
+    return lireFichier(chemin, "<absent>");
 }
 
 // The whole expected file: declaration, Version at the fixed clock, Configuration for the
@@ -303,7 +295,7 @@ TEST_F(Export, RemiseFailuresLeaveThePreviousFileWhole)
     colonnes.removeAt(2); // no Type
     ecrireTable(dossier + QStringLiteral("REMISES.DB"), colonnes,
                 {{QStringLiteral("AB"), QVariant(), QVariant(), QVariant(), 1.0, QVariant(), QVariant(), QVariant()}});
-    ecrireFichier(preparer("remise_achat.xml"), "ancien fichier");
+    ASSERT_TRUE(ecrireFichier(preparer("remise_achat.xml"), "ancien fichier"));
 
     TablesHalvenor tables(temp.path());
     ProgressionMuette progression;
@@ -386,7 +378,7 @@ TEST_F(Export, PersonnalisationIgnoresExtraFieldsAndNeedsEveryDeclaredOne)
     colonnes = siege::colonnesPerso();
     colonnes.removeAt(9); // no DetailCache
     ecrireTable(dossier + QStringLiteral("Perso.DB"), colonnes, {});
-    ecrireFichier(preparer("personnalisation.xml"), "ancien");
+    ASSERT_TRUE(ecrireFichier(preparer("personnalisation.xml"), "ancien"));
     EXPECT_THROW(generer(Genre::Personnalisation, tables, progression), HalvenorError);
     EXPECT_EQ(lire(preparer("personnalisation.xml")), "ancien");
 }
@@ -461,8 +453,8 @@ TEST_F(Export, EmptyTypeTableWithoutExterneStillGivesItsFile)
 TEST_F(Export, FailureInSecondPassLeavesNewTypeFileBesideOldMainFile)
 {
     siege::ecrireMessageTypes(dossier, {{1, QStringLiteral("Information"), 0}});
-    ecrireFichier(preparer("message_type.xml"), "ancien type");
-    ecrireFichier(preparer("message.xml"), "ancien message");
+    ASSERT_TRUE(ecrireFichier(preparer("message_type.xml"), "ancien type"));
+    ASSERT_TRUE(ecrireFichier(preparer("message.xml"), "ancien message"));
 
     std::vector<QString> ordre;
     TablesHalvenor tables(temp.path());
@@ -483,7 +475,7 @@ TEST_F(Export, DocumentsUseTheirOwnRootAndFiles)
                                     QDateTime(QDate(2013, 3, 25), QTime(6, 30)), 0},
                                    {2, 2, QStringLiteral("Notice"), {}, {}, {}, 1},
                                    {3, 1, {}, {}, {}, QDateTime(QDate(2013, 2, 1), QTime(0, 0)), QVariant()}});
-    ecrireFichier(preparer("message.xml"), "autre genre");
+    ASSERT_TRUE(ecrireFichier(preparer("message.xml"), "autre genre"));
     TablesHalvenor tables(temp.path());
     ProgressionEnregistree progression;
     EXPECT_EQ(generer(Genre::Documents, tables, progression),
@@ -503,7 +495,7 @@ TEST_F(Export, DocumentsUseTheirOwnRootAndFiles)
 
     // A failure in the first pass leaves both files as they were.
     QFile::remove(dossier + QStringLiteral("MesDocsType.DB"));
-    ecrireFichier(preparer("mes_docs.xml"), "ancien");
+    ASSERT_TRUE(ecrireFichier(preparer("mes_docs.xml"), "ancien"));
     const QByteArray typeAvant = lire(preparer("mes_docs_type.xml"));
     EXPECT_THROW(generer(Genre::Documents, tables, progression), HalvenorError);
     EXPECT_EQ(lire(preparer("mes_docs_type.xml")), typeAvant);

@@ -1,3 +1,5 @@
+#include "OutilsTests.h"
+
 #include "app/Erreurs.h"
 #include "config/IniFile.h"
 
@@ -8,36 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
-
 namespace {
-
-// Files this process writes may not grow beyond `octets` while it lives: a write refused
-// by the file system, even for root.
-class LimiteTaille
-{
-public:
-    explicit LimiteTaille(rlim_t octets)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_avant);
-        m_signal = ::signal(SIGXFSZ, SIG_IGN);
-        rlimit r = m_avant;
-        r.rlim_cur = octets;
-        ::setrlimit(RLIMIT_FSIZE, &r);
-    }
-    ~LimiteTaille()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_avant);
-        ::signal(SIGXFSZ, m_signal);
-    }
-    LimiteTaille(const LimiteTaille &) = delete;
-    LimiteTaille &operator=(const LimiteTaille &) = delete;
-
-private:
-    rlimit m_avant{};
-    void (*m_signal)(int) = nullptr;
-};
 
 class Ini : public ::testing::Test
 {
@@ -46,18 +19,12 @@ protected:
     QString chemin = dossier.filePath(QStringLiteral("Halvenor.ini"));
     IniFile ini{chemin};
 
-    void ecrire(const QByteArray &octets) const
-    {
-        QFile f(chemin);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(octets);
-    }
+    void ecrire(const QByteArray &octets) const { ASSERT_TRUE(ecrireFichier(chemin, octets)); }
 
     QByteArray contenu() const
     {
-        QFile f(chemin);
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-        return f.readAll();
+        EXPECT_TRUE(QFile::exists(chemin));
+        return lireFichier(chemin);
     }
 };
 

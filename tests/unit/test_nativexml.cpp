@@ -1,3 +1,5 @@
+#include "OutilsTests.h"
+
 #include "app/Erreurs.h"
 #include "xml/NativeXml.h"
 
@@ -8,9 +10,6 @@
 #include <QUrl>
 
 #include <gtest/gtest.h>
-
-#include <csignal>
-#include <sys/resource.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -51,32 +50,6 @@ private:
     int m_port = 0;
 };
 
-// Files this process writes may not grow beyond `octets` while it lives: a write refused
-// by the file system, even for root.
-class LimiteTaille
-{
-public:
-    explicit LimiteTaille(rlim_t octets)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_avant);
-        m_signal = ::signal(SIGXFSZ, SIG_IGN);
-        rlimit r = m_avant;
-        r.rlim_cur = octets;
-        ::setrlimit(RLIMIT_FSIZE, &r);
-    }
-    ~LimiteTaille()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_avant);
-        ::signal(SIGXFSZ, m_signal);
-    }
-    LimiteTaille(const LimiteTaille &) = delete;
-    LimiteTaille &operator=(const LimiteTaille &) = delete;
-
-private:
-    rlimit m_avant{};
-    void (*m_signal)(int) = nullptr;
-};
-
 const QByteArray declaration = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>";
 
 class NativeXml : public ::testing::Test
@@ -88,17 +61,14 @@ protected:
 
     QString ecrire(const char *nom, const QByteArray &octets) const
     {
-        QFile f(chemin(nom));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(octets);
-        return f.fileName();
+        EXPECT_TRUE(ecrireFichier(chemin(nom), octets));
+        return chemin(nom);
     }
 
     static QByteArray lire(const QString &chemin)
     {
-        QFile f(chemin);
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-        return f.readAll();
+        EXPECT_TRUE(QFile::exists(chemin));
+        return lireFichier(chemin);
     }
 };
 

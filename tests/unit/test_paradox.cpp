@@ -1,5 +1,6 @@
 // The Paradox reader: the tables written by Paradox itself, each field type, nulls, code
 // pages, memos, file versions, the alias and the table objects.
+#include "OutilsTests.h"
 #include "ParadoxWriter.h"
 
 #include "app/Erreurs.h"
@@ -45,9 +46,8 @@ template <typename F> QString erreurDe(F &&f)
 
 QJsonObject lireJson(const QString &chemin)
 {
-    QFile f(chemin);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-    return QJsonDocument::fromJson(f.readAll()).object();
+    EXPECT_TRUE(QFile::exists(chemin));
+    return QJsonDocument::fromJson(lireFichier(chemin)).object();
 }
 
 void patcher(const QString &chemin, qint64 position, const QByteArray &octets)
@@ -338,9 +338,7 @@ protected:
     QString rep() const { return programme.path() + u'/'; }
     void ecrireAliasIni(const QByteArray &contenu)
     {
-        QFile f(rep() + QStringLiteral("Alias.ini"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(contenu);
+        ASSERT_TRUE(ecrireFichier(rep() + QStringLiteral("Alias.ini"), contenu));
     }
     void ecrirePerso(const QString &dossier, bool avecDetailCache)
     {

@@ -1,6 +1,7 @@
 // Thousands of truncated and byte-flipped copies of the real tables (and of a table with
 // every type): each one either opens and reads, or fails with a French error naming the
 // file; never a crash nor a read outside the file (this test also runs under ASan + UBSan).
+#include "OutilsTests.h"
 #include "ParadoxWriter.h"
 
 #include "app/Erreurs.h"
@@ -17,21 +18,6 @@ using paradox::Table;
 using paradox::TypeChamp;
 
 namespace {
-
-QByteArray lire(const QString &chemin)
-{
-    QFile f(chemin);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-void ecrire(const QString &chemin, const QByteArray &octets)
-{
-    QFile f(chemin);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(octets), octets.size());
-}
 
 struct Bilan
 {
@@ -79,16 +65,17 @@ protected:
     // Damages the .DB (or the .MB) of `nom` in many ways, reading each copy in full.
     Bilan balayer(const QString &source, const QString &nom, bool avecMb, int coupes, int inversions)
     {
-        const QByteArray db = lire(source + QStringLiteral(".DB"));
-        const QByteArray mb = avecMb ? lire(source + QStringLiteral(".MB")) : QByteArray();
+        const QByteArray db = lireFichier(source + QStringLiteral(".DB"));
+        const QByteArray mb = avecMb ? lireFichier(source + QStringLiteral(".MB")) : QByteArray();
         Bilan bilan;
         int numero = 0;
         // A new file for each copy: rewriting one in place would make the file system flush it.
         auto essayer = [&](const QByteArray &d, const QByteArray &m) {
             const QString base = dir.filePath(nom + QString::number(++numero));
-            ecrire(base + QStringLiteral(".DB"), d);
-            if (avecMb)
-                ecrire(base + QStringLiteral(".MB"), m);
+            ASSERT_TRUE(ecrireFichier(base + QStringLiteral(".DB"), d));
+            if (avecMb) {
+                ASSERT_TRUE(ecrireFichier(base + QStringLiteral(".MB"), m));
+            }
             parcourir(base + QStringLiteral(".DB"), nom, bilan);
             QFile::remove(base + QStringLiteral(".DB"));
             QFile::remove(base + QStringLiteral(".MB"));

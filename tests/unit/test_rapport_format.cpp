@@ -1,3 +1,5 @@
+#include "OutilsTests.h"
+
 #include "app/Erreurs.h"
 #include "reports/RapportMajAuto.h"
 
@@ -29,9 +31,7 @@ protected:
     QString ecrire(const QString &nom, const QByteArray &contenu)
     {
         const QString chemin = m_dossier.filePath(nom);
-        QFile f(chemin);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(contenu);
+        EXPECT_TRUE(ecrireFichier(chemin, contenu));
         return chemin;
     }
     QString rapport(const QString &date, const QString &sections)

@@ -1,0 +1,79 @@
+#pragma once
+
+// Finding and clicking the named controls of a window (a missing control stops the program,
+// since every later check would be meaningless), and the bench most window tests start from.
+
+#include "DialoguesEnregistres.h"
+
+#include "app/Chemins.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QLatin1String>
+#include <QRadioButton>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+#include <memory>
+
+template <typename T>
+T *enfant(QWidget &w, const QString &nom)
+{
+    T *t = w.findChild<T *>(nom);
+    if (!t)
+        qFatal("widget %s introuvable", qPrintable(nom));
+    return t;
+}
+
+template <typename T>
+T *enfant(QWidget &w, const char *nom)
+{
+    return enfant<T>(w, QString(QLatin1String(nom)));
+}
+
+// A mouse click on the named button, where a user would click it.
+inline void cliquer(QWidget &w, const QString &nom)
+{
+    auto *b = enfant<QAbstractButton>(w, nom);
+    // Radio buttons and check boxes only react on their indicator and caption, at the left.
+    if (qobject_cast<QRadioButton *>(b) || qobject_cast<QCheckBox *>(b))
+        QTest::mouseClick(b, Qt::LeftButton, Qt::NoModifier, QPoint(6, b->height() / 2));
+    else
+        QTest::mouseClick(b, Qt::LeftButton);
+}
+
+inline void cliquer(QWidget &w, const char *nom)
+{
+    cliquer(w, QString(QLatin1String(nom)));
+}
+
+// A program folder of its own and a dialog recorder, fresh for each test function: a test
+// class derives from QObject and from this, and calls monterBanc() / demonterBanc() from
+// its init() / cleanup() slots.
+class BancFenetre
+{
+protected:
+    void monterBanc()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        definirChemins(Chemins::depuisRepertoire(m_dir->path()));
+        m_dialogues = std::make_unique<DialoguesEnregistres>();
+    }
+
+    void demonterBanc()
+    {
+        m_dialogues.reset();
+        m_dir.reset();
+    }
+
+    static void montrer(QWidget &f)
+    {
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<DialoguesEnregistres> m_dialogues;
+};

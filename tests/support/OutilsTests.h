@@ -1,0 +1,67 @@
+#pragma once
+
+// Small file and recording helpers shared by the GoogleTest and QtTest programs alike: they
+// assert nothing themselves, callers check the results with their own framework.
+
+#include "app/Messages.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+#include <QStringList>
+
+#include <csignal>
+#include <sys/resource.h>
+
+// The whole file; `siAbsent` when it cannot be opened (empty unless a test must tell a missing
+// file from an empty one).
+inline QByteArray lireFichier(const QString &chemin, const QByteArray &siAbsent = {})
+{
+    QFile f(chemin);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : siAbsent;
+}
+
+// Replaces the file with exactly `octets`, creating its folder; false when any of it failed.
+// Flushed on return, so a modification time set afterwards stays.
+inline bool ecrireFichier(const QString &chemin, const QByteArray &octets)
+{
+    QDir().mkpath(QFileInfo(chemin).absolutePath());
+    QFile f(chemin);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(octets) == octets.size() && f.flush();
+}
+
+// Keeps every message the core shows, in order.
+class MessagesEnregistres : public Messages
+{
+public:
+    void afficher(const QString &texte) override { textes << texte; }
+    QStringList textes;
+};
+
+// Files this process writes may not grow beyond `octets` while it lives: a write refused
+// by the file system, even for root.
+class LimiteTaille
+{
+public:
+    explicit LimiteTaille(rlim_t octets)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_avant);
+        m_signal = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit r = m_avant;
+        r.rlim_cur = octets;
+        ::setrlimit(RLIMIT_FSIZE, &r);
+    }
+    ~LimiteTaille()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_avant);
+        ::signal(SIGXFSZ, m_signal);
+    }
+    LimiteTaille(const LimiteTaille &) = delete;
+    LimiteTaille &operator=(const LimiteTaille &) = delete;
+
+private:
+    rlimit m_avant{};
+    void (*m_signal)(int) = nullptr;
+};
