@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
 #include <memory>
@@ -64,29 +63,6 @@ void doubleCliquer(QTreeWidget *l, const QPoint &pos)
     QTest::mousePress(l->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
     QTest::mouseDClick(l->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
     QTest::mouseRelease(l->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
-}
-
-// Runs `action` on the window once it is shown modally; its loading lets events through,
-// so a plain zero timer would fire too early. Gives up, closing whatever is modal, after 10 s.
-template <typename Fenetre, typename Action>
-void quandOuverte(QObject *contexte, Action action)
-{
-    auto *minuteur = new QTimer(contexte);
-    auto essais = std::make_shared<int>(0);
-    QObject::connect(minuteur, &QTimer::timeout, contexte, [minuteur, essais, action] {
-        QWidget *modale = QApplication::activeModalWidget();
-        if (auto *fenetre = qobject_cast<Fenetre *>(modale)) {
-            minuteur->stop();
-            minuteur->deleteLater();
-            action(*fenetre);
-        } else if (++*essais > 1000) {
-            minuteur->stop();
-            minuteur->deleteLater();
-            if (modale)
-                modale->close();
-        }
-    });
-    minuteur->start(10);
 }
 
 QPoint zoneVide(QTreeWidget *l)

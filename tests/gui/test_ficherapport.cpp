@@ -19,20 +19,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
-#include <QTimer>
 
-#include <functional>
 #include <memory>
 
 namespace {
 
 const QDateTime Maintenant(QDate(2013, 3, 25), QTime(10, 0));
-
-class HorlogeFixe : public Horloge
-{
-public:
-    QDateTime maintenant() const override { return Maintenant; }
-};
 
 QByteArray rapportXml(const QString &date, const QString &etatHvn = QStringLiteral("0"),
                       const QString &message = QString())
@@ -54,7 +46,7 @@ class TestFicheRapport : public QObject
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<FtpServeur> m_ftp;
     std::unique_ptr<DialoguesEnregistres> m_dialogues;
-    HorlogeFixe m_horloge;
+    HorlogeFixe m_horloge{Maintenant};
     bool m_recuperes = false;
     QString m_serveur;
 
@@ -88,22 +80,6 @@ class TestFicheRapport : public QObject
                 .arg(m_ftp->port())
                 .toLatin1();
         QVERIFY(ecrireFichier(chemins().FichierIni, ini));
-    }
-
-    // Runs `inspecter` on the modal window once it is open, then closes it.
-    static void quandModale(const std::function<void(QWidget *)> &inspecter)
-    {
-        auto *minuterie = new QTimer;
-        QObject::connect(minuterie, &QTimer::timeout, minuterie, [minuterie, inspecter] {
-            QWidget *modale = QApplication::activeModalWidget();
-            if (!qobject_cast<TFicheRapportHistorique *>(modale))
-                return;
-            minuterie->stop();
-            minuterie->deleteLater();
-            inspecter(modale);
-            qobject_cast<QDialog *>(modale)->reject();
-        });
-        minuterie->start(10);
     }
 
 private Q_SLOTS:
@@ -257,13 +233,14 @@ private Q_SLOTS:
         QString titre;
         QStringList dates;
         QList<QColor> couleurs;
-        quandModale([&](QWidget *w) {
-            titre = w->windowTitle();
-            auto *t = enfant<QTableWidget>(*w, QStringLiteral("lstRapportHistorique"));
+        quandOuverte<TFicheRapportHistorique>(this, [&](TFicheRapportHistorique &w) {
+            titre = w.windowTitle();
+            auto *t = enfant<QTableWidget>(w, QStringLiteral("lstRapportHistorique"));
             for (int i = 0; i < t->rowCount(); ++i) {
                 dates << t->item(i, 0)->text();
                 couleurs << t->item(i, 1)->foreground().color();
             }
+            w.reject();
         });
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnHistorique")), Qt::LeftButton);
         QCOMPARE(titre, QStringLiteral("Historique pour le franchisé 0421"));

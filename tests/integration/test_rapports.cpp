@@ -22,12 +22,6 @@ namespace {
 
 const QDateTime Maintenant(QDate(2013, 3, 25), QTime(10, 0));
 
-class HorlogeFixe : public Horloge
-{
-public:
-    QDateTime maintenant() const override { return Maintenant; }
-};
-
 QByteArray rapportXml(const QDateTime &date, int etatGeneral = 0, const QString &message = QString())
 {
     QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><MajAuto Date=\"")
@@ -131,7 +125,7 @@ protected:
 
     QTemporaryDir m_tmp;
     QString m_serveur, m_programme;
-    HorlogeFixe m_horloge;
+    HorlogeFixe m_horloge{Maintenant};
     std::unique_ptr<FtpServeur> m_ftp;
     CompteRapport m_compte;
     MessagesEnregistres m_messages;

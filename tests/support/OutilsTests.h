@@ -3,6 +3,7 @@
 // Small file and recording helpers shared by the GoogleTest and QtTest programs alike: they
 // assert nothing themselves, callers check the results with their own framework.
 
+#include "app/Horloge.h"
 #include "app/Messages.h"
 
 #include <QByteArray>
@@ -31,6 +32,15 @@ inline bool ecrireFichier(const QString &chemin, const QByteArray &octets)
     QFile f(chemin);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(octets) == octets.size() && f.flush();
 }
+
+// A clock stopped at `instant`, which a test may move.
+class HorlogeFixe : public Horloge
+{
+public:
+    explicit HorlogeFixe(const QDateTime &a) : instant(a) {}
+    QDateTime maintenant() const override { return instant; }
+    QDateTime instant;
+};
 
 // Keeps every message the core shows, in order.
 class MessagesEnregistres : public Messages

@@ -27,13 +27,6 @@ using paradox::test::ecrireTable;
 
 namespace {
 
-class HorlogeFixe : public Horloge
-{
-public:
-    QDateTime instant{QDate(2013, 3, 25), QTime(6, 30, 0)};
-    QDateTime maintenant() const override { return instant; }
-};
-
 // Records what a generator tells the progress bar.
 class ProgressionEnregistree : public Progression
 {
@@ -102,7 +95,7 @@ protected:
 
     QTemporaryDir temp;
     QString dossier;
-    HorlogeFixe horlogeFixe;
+    HorlogeFixe horlogeFixe{QDateTime(QDate(2013, 3, 25), QTime(6, 30, 0))};
 };
 
 // ---------------------------------------------------------------- conversion

@@ -8,12 +8,14 @@
 #include "app/Chemins.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLatin1String>
 #include <QRadioButton>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -47,6 +49,29 @@ inline void cliquer(QWidget &w, const QString &nom)
 inline void cliquer(QWidget &w, const char *nom)
 {
     cliquer(w, QString(QLatin1String(nom)));
+}
+
+// Runs `action` on the window once it is shown modally; its loading lets events through,
+// so a plain zero timer would fire too early. Gives up, closing whatever is modal, after 10 s.
+template <typename Fenetre, typename Action>
+void quandOuverte(QObject *contexte, Action action)
+{
+    auto *minuteur = new QTimer(contexte);
+    auto essais = std::make_shared<int>(0);
+    QObject::connect(minuteur, &QTimer::timeout, contexte, [minuteur, essais, action] {
+        QWidget *modale = QApplication::activeModalWidget();
+        if (auto *fenetre = qobject_cast<Fenetre *>(modale)) {
+            minuteur->stop();
+            minuteur->deleteLater();
+            action(*fenetre);
+        } else if (++*essais > 1000) {
+            minuteur->stop();
+            minuteur->deleteLater();
+            if (modale)
+                modale->close();
+        }
+    });
+    minuteur->start(10);
 }
 
 // A program folder of its own and a dialog recorder, fresh for each test function: a test
