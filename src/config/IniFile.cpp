@@ -36,8 +36,9 @@ char octet1252(char16_t c)
 {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
         return static_cast<char>(c);
+    // The five unassigned bytes go back as they were read: a rewrite keeps them.
     for (int i = 0; i < 32; ++i)
-        if (haut1252[i] == c && (c < 0x80 || c > 0x9F))
+        if (haut1252[i] == c)
             return static_cast<char>(0x80 + i);
     return '?';
 }

@@ -199,6 +199,11 @@ TEST_F(Ini, Windows1252RoundTrip)
     ini.writeString(QStringLiteral("Sécurité"), QStringLiteral("Grec"), QStringLiteral("α→😀"));
     EXPECT_EQ(contenu(), "[S\xE9" "curit\xE9]\r\nCl\xE9=\xE9\x80\x9C\r\nGrec=???\r\n");
     EXPECT_EQ(ini.readString(QStringLiteral("SÉCURITÉ"), QStringLiteral("CLÉ"), QString()), u"é€œ");
+
+    // A byte that windows-1252 leaves unassigned survives a rewrite of another entry.
+    ecrire("[A]\r\nx=\x81\x8D\x8F\x90\x9D\r\n");
+    ini.writeString(QStringLiteral("A"), QStringLiteral("y"), QStringLiteral("1"));
+    EXPECT_EQ(contenu(), "[A]\r\nx=\x81\x8D\x8F\x90\x9D\r\ny=1\r\n");
 }
 
 TEST_F(Ini, RefusedWritesThrowNamingTheFile)
