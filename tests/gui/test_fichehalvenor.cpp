@@ -1,5 +1,6 @@
 #include "app/Chemins.h"
 #include "app/FicheHalvenor.h"
+#include "config/FicheHalvenorConfig.h"
 #include "ui/Action.h"
 
 #include "DialoguesEnregistres.h"
@@ -241,6 +242,35 @@ private Q_SLOTS:
         QVERIFY(m_dialogues->messages.first().startsWith(QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ")));
         QVERIFY(enfant<QLabel>(f, QStringLiteral("imgEnvoiPersoNo"))->isVisible());
         QVERIFY(enfant<QLabel>(f, QStringLiteral("imgEnvoiPersoYes"))->isHidden());
+    }
+
+    void configurerRelitLeFichierALaFermeture()
+    {
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nRemise_Achat=1\nMessage=1\nTypeEnvoi=FTP\n"));
+        TFicheHalvenor f;
+        montrer(f);
+        auto *croix = enfant<QLabel>(f, "imgEnvoiRANo");
+        croix->show();
+
+        // A kind switched off loses both buttons at once; its indicator stays.
+        quandOuverte<TFicheHalvenorConfig>(this, [](TFicheHalvenorConfig &c) {
+            cliquer(c, "cbRemiseAchat");
+            cliquer(c, "btnEnregistrer");
+        });
+        cliquer(f, "btnConfig");
+        QCOMPARE(boutonsActifs(f), (QList<bool>{false, false, true, false}));
+        QVERIFY(croix->isVisible());
+
+        // Closed without saving: the file is read again all the same.
+        quandOuverte<TFicheHalvenorConfig>(this, [this](TFicheHalvenorConfig &c) {
+            ecrireFichier(ini(), "[Halvenor]\nDocument=1\nTypeEnvoi=URI\n[Halvenor_URI]\nURI=/srv/pub/\n");
+            c.close();
+        });
+        cliquer(f, "btnConfig");
+        QCOMPARE(boutonsActifs(f), (QList<bool>{false, false, false, true}));
+        QCOMPARE(f.ModeEnvoi(), ModeEnvoi::URI);
+        QCOMPARE(f.CheminURI(), QStringLiteral("/srv/pub/"));
+        QVERIFY(!QApplication::activeModalWidget());
     }
 
     void uneSecondeActionEstRefuseePendantLaPremiere()
