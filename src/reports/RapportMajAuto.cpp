@@ -3,8 +3,7 @@
 #include "app/EcritureSure.h"
 #include "app/Erreurs.h"
 #include "app/Formats.h"
-
-#include <QStringEncoder>
+#include "paradox/PageCode.h"
 
 bool estFichierRapport(const QString &nomFichier)
 {
@@ -108,9 +107,8 @@ QByteArray CsvHistorique(const QList<LigneCsv> &lignes)
     QString texte;
     for (const LigneCsv &l : lignes)
         texte += l.date + u';' + l.texte + QStringLiteral(";\r\n");
-    QStringEncoder cp1252("windows-1252");
-    QByteArray octets = cp1252.encode(texte);
-    return octets;
+    // A character outside the code page becomes "?", not the SUB byte Qt's encoder puts there.
+    return paradox::PageCode::windows1252().encoder(texte);
 }
 
 void EcrireFichier(const QString &chemin, const QByteArray &contenu)

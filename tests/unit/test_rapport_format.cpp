@@ -228,6 +228,9 @@ TEST(CsvHistorique, OctetsExacts)
     EXPECT_EQ(csv, QByteArray("24/03/2013;Mise \xe0 jour automatique install\xe9" "e.;\r\n"
                               "25/03/2013;[General] a; b\n[HVN] \x80\n;\r\n"));
     EXPECT_TRUE(CsvHistorique({}).isEmpty());
+    // Outside windows-1252: "?", as everywhere else the system writes that code page.
+    EXPECT_EQ(CsvHistorique({{QStringLiteral("25/03/2013"), QStringLiteral("[HVN] \u4e2d")}}),
+              QByteArray("25/03/2013;[HVN] ?;\r\n"));
 }
 
 TEST(CsvHistorique, EcritureRemplaceEtEchoueSurDossierAbsent)
