@@ -38,6 +38,20 @@ QString enregistrer(const TNativeXMLDocument &document, const QString &nomFichie
     return chemin;
 }
 
+// Walks the table from its first record: `ecrire` exports the record or skips it; the
+// progress bar moves one step per record either way.
+template <typename Ecrire>
+void parcourir(paradox::Table &t, Progression &progression, Ecrire &&ecrire)
+{
+    t.first();
+    while (!t.eof()) {
+        ecrire();
+        progression.avancer();
+        progression.traiterEvenements();
+        t.next();
+    }
+}
+
 // Purchase conditions: no client, type 2, supplier not excluded and existing.
 QString genererRemise(TablesHalvenor &tables, Progression &progression, const EcritFichier &ecrit)
 {
@@ -56,9 +70,7 @@ QString genererRemise(TablesHalvenor &tables, Progression &progression, const Ec
     paradox::Champ *fournisseur = nullptr;
     paradox::Champ *type = nullptr;
     const QString nomLigne = QStringLiteral("Ligne");
-
-    t.first();
-    while (!t.eof()) {
+    parcourir(t, progression, [&] {
         if (!client) {
             client = &t.fieldByName(QStringLiteral("Client"));
             fournisseur = &t.fieldByName(QStringLiteral("Fournisseur"));
@@ -70,10 +82,7 @@ QString genererRemise(TablesHalvenor &tables, Progression &progression, const Ec
         if (codeClient.isEmpty() && typeRemise == 2 && !fournisseurs.FournisseurExclu(code)
             && fournisseurs.FournisseurExiste(code))
             EcrireLigne(t, lignes.AddChild(nomLigne));
-        progression.avancer();
-        progression.traiterEvenements();
-        t.next();
-    }
+    });
 
     const QString chemin = enregistrer(document, QStringLiteral("remise_achat.xml"), ecrit);
     fermerSiOuverte(t);
@@ -92,14 +101,7 @@ QString genererPersonnalisation(TablesHalvenor &tables, Progression &progression
     progression.definirMaximum(t.recordCount());
     const TNativeXMLNode lignes = document.Root().AddChild(QStringLiteral("Lignes"));
     const QString nomLigne = QStringLiteral("Ligne");
-
-    t.first();
-    while (!t.eof()) {
-        EcrireLigne(t, lignes.AddChild(nomLigne));
-        progression.avancer();
-        progression.traiterEvenements();
-        t.next();
-    }
+    parcourir(t, progression, [&] { EcrireLigne(t, lignes.AddChild(nomLigne)); });
 
     const QString chemin = enregistrer(document, QStringLiteral("personnalisation.xml"), ecrit);
     fermerSiOuverte(t);
@@ -136,16 +138,12 @@ QStringList genererDeuxPasses(TablesHalvenor &tables, Progression &progression, 
 
         // Only looked up for a record: an empty table without Externe still gives its file.
         paradox::Champ *champExterne = nullptr;
-        t.first();
-        while (!t.eof()) {
+        parcourir(t, progression, [&] {
             if (!champExterne)
                 champExterne = &t.fieldByName(externe);
             if (champExterne->asInteger() == 0)
                 EcrireLigneAvecValeur(t, lignes.AddChild(nomLigne), externe, un);
-            progression.avancer();
-            progression.traiterEvenements();
-            t.next();
-        }
+        });
 
         ecrits << enregistrer(document, passe.fichier, ecrit);
         fermerSiOuverte(t);
