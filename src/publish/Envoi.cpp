@@ -8,6 +8,27 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+namespace {
+
+// Runs one step of the session: a failure becomes one message box (its text depends on
+// whether the server refused the account) and false.
+bool etapeFtp(Messages &messages, const QString &siAuthentification, const QString &sinon,
+              const std::function<void()> &etape)
+{
+    try {
+        etape();
+    } catch (const EIdFTPAUTHException &e) {
+        messages.afficher(siAuthentification + e.message());
+        return false;
+    } catch (const std::exception &e) {
+        messages.afficher(sinon + texteErreur(e));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 SessionFtp::SessionFtp(FtpClient &client, Messages &messages)
     : m_client(client), m_messages(messages)
 {
@@ -28,22 +49,15 @@ bool SessionFtp::ConnexionFTP()
         host = ini.readString(section, QStringLiteral("Host"), QString());
         port = ini.readInteger(section, QStringLiteral("Port"), 21);
     }
-    try {
-        m_client.setHost(host);
-        m_client.setUsername(login);
-        m_client.setPassword(mdp);
-        m_client.setPort(port);
-        m_client.setTransferTimeout(0);
-        m_client.connect();
-    } catch (const EIdFTPAUTHException &e) {
-        m_messages.afficher(QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ") + e.message());
-        return false;
-    } catch (const std::exception &e) {
-        m_messages.afficher(QStringLiteral("Une erreur est survenue (TFicheHalvenor::ConnexionFTP): ")
-                            + texteErreur(e));
-        return false;
-    }
-    return true;
+    return etapeFtp(m_messages, QStringLiteral("Impossible de se connecter au serveur FTP. Erreur "),
+                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::ConnexionFTP): "), [&] {
+                        m_client.setHost(host);
+                        m_client.setUsername(login);
+                        m_client.setPassword(mdp);
+                        m_client.setPort(port);
+                        m_client.setTransferTimeout(0);
+                        m_client.connect();
+                    });
 }
 
 bool SessionFtp::EnvoiParFtp(const QString &cheminLocal, const QString &nomDistant)
@@ -53,34 +67,20 @@ bool SessionFtp::EnvoiParFtp(const QString &cheminLocal, const QString &nomDista
                             + QStringLiteral("N'éxiste pas ou est inaccessible."));
         return false;
     }
-    try {
-        m_client.setPassive(true);
-        m_client.put(cheminLocal, nomDistant);
-    } catch (const EIdFTPAUTHException &e) {
-        m_messages.afficher(QStringLiteral("Impossible d'uploader les données. Erreur ") + e.message());
-        return false;
-    } catch (const std::exception &e) {
-        m_messages.afficher(QStringLiteral("Une erreur est survenue (TFicheHalvenor::EnvoiParFtp): ")
-                            + texteErreur(e));
-        return false;
-    }
-    return true;
+    return etapeFtp(m_messages, QStringLiteral("Impossible d'uploader les données. Erreur "),
+                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::EnvoiParFtp): "), [&] {
+                        m_client.setPassive(true);
+                        m_client.put(cheminLocal, nomDistant);
+                    });
 }
 
 bool SessionFtp::DeconnexionFTP()
 {
-    try {
-        if (m_client.connected())
-            m_client.disconnect();
-    } catch (const EIdFTPAUTHException &e) {
-        m_messages.afficher(QStringLiteral("Erreur lors de la déconnexion : ") + e.message());
-        return false;
-    } catch (const std::exception &e) {
-        m_messages.afficher(QStringLiteral("Une erreur est survenue (TFicheHalvenor::DeconnexionFTP): ")
-                            + texteErreur(e));
-        return false;
-    }
-    return true;
+    return etapeFtp(m_messages, QStringLiteral("Erreur lors de la déconnexion : "),
+                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::DeconnexionFTP): "), [&] {
+                        if (m_client.connected())
+                            m_client.disconnect();
+                    });
 }
 
 bool CopieParChemin(const QString &source, const QString &cible, Messages &messages)
