@@ -7,9 +7,9 @@
 
 #include "TablesSiege.h"
 
-#include "app/Chemins.h"
-#include "config/IniFile.h"
-#include "export/Generateurs.h"
+#include "core/base/Chemins.h"
+#include "core/config/IniFile.h"
+#include "core/export/Generateurs.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,7 +2,7 @@
 // exports read them. Reports records/s and the table's bytes/s.
 #include "ParadoxWriter.h"
 
-#include "paradox/Table.h"
+#include "core/paradox/Table.h"
 
 #include <QDate>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Messages.h"
+#include "core/base/Messages.h"
 
 #include <QString>
 #include <QStringList>

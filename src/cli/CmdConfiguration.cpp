@@ -1,7 +1,7 @@
 #include "cli/Cli.h"
 
-#include "app/Chemins.h"
-#include "app/Configuration.h"
+#include "core/base/Chemins.h"
+#include "core/config/Configuration.h"
 
 namespace {
 

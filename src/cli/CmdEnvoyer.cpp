@@ -1,10 +1,10 @@
 #include "cli/Cli.h"
 
-#include "app/Chemins.h"
-#include "app/Configuration.h"
-#include "app/Messages.h"
-#include "publish/Envoi.h"
-#include "publish/FtpClient.h"
+#include "core/base/Chemins.h"
+#include "core/config/Configuration.h"
+#include "core/base/Messages.h"
+#include "core/publish/Envoi.h"
+#include "core/publish/FtpClient.h"
 
 #include <QList>
 

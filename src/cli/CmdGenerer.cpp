@@ -1,9 +1,9 @@
 #include "cli/Cli.h"
 
-#include "app/Chemins.h"
-#include "app/Configuration.h"
-#include "app/Erreurs.h"
-#include "export/Generateurs.h"
+#include "core/base/Chemins.h"
+#include "core/config/Configuration.h"
+#include "core/base/Erreurs.h"
+#include "core/export/Generateurs.h"
 
 #include <QDir>
 

@@ -1,10 +1,10 @@
 #include "cli/Cli.h"
 
-#include "app/Chemins.h"
-#include "app/Formats.h"
-#include "app/Horloge.h"
-#include "app/Messages.h"
-#include "reports/RecuperationRapports.h"
+#include "core/base/Chemins.h"
+#include "core/base/Formats.h"
+#include "core/base/Horloge.h"
+#include "core/base/Messages.h"
+#include "core/reports/RecuperationRapports.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "cli/Cli.h"
 
-#include "app/Chemins.h"
-#include "app/Messages.h"
-#include "reports/RecuperationRapports.h"
+#include "core/base/Chemins.h"
+#include "core/base/Messages.h"
+#include "core/reports/RecuperationRapports.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

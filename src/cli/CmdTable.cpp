@@ -1,7 +1,7 @@
 #include "cli/Cli.h"
 
-#include "paradox/FichierParadox.h"
-#include "paradox/Table.h"
+#include "core/paradox/FichierParadox.h"
+#include "core/paradox/Table.h"
 
 #include <QCryptographicHash>
 #include <QDate>

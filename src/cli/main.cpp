@@ -1,14 +1,11 @@
 #include "cli/Cli.h"
 
-#include "app/Chemins.h"
-#include "app/Erreurs.h"
+#include "core/base/Chemins.h"
+#include "core/base/Erreurs.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-
-#include <curl/curl.h>
-#include <libxml/parser.h>
 
 #include <cstdio>
 #include <map>
@@ -49,8 +46,6 @@ EnregistrementCommande::EnregistrementCommande(const char *nom, const char *usag
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    xmlInitParser();
 
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -104,6 +99,5 @@ int main(int argc, char **argv)
     }
     out.flush();
     err.flush();
-    curl_global_cleanup();
     return code;
 }

@@ -1,8 +1,8 @@
-#include "app/Chemins.h"
-#include "config/FicheExclureFnsListe.h"
-#include "config/FicheHalvenorConfig.h"
-#include "config/IniFile.h"
-#include "ui/Action.h"
+#include "core/base/Chemins.h"
+#include "gui/parametres/FicheExclureFnsListe.h"
+#include "gui/parametres/FicheHalvenorConfig.h"
+#include "core/config/IniFile.h"
+#include "gui/Action.h"
 
 #include "DialoguesEnregistres.h"
 #include "OutilsGui.h"
@@ -269,5 +269,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestFicheExclureFnsListe)
+HALVENOR_TEST_MAIN(TestFicheExclureFnsListe)
 #include "test_ficheexclurefnsliste.moc"

@@ -1,7 +1,7 @@
-#include "app/Chemins.h"
-#include "config/FicheFtpParam.h"
-#include "config/IniFile.h"
-#include "ui/Action.h"
+#include "core/base/Chemins.h"
+#include "gui/parametres/FicheFtpParam.h"
+#include "core/config/IniFile.h"
+#include "gui/Action.h"
 
 #include "DialoguesEnregistres.h"
 #include "FtpServeur.h"
@@ -234,5 +234,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestFicheFtpParam)
+HALVENOR_TEST_MAIN(TestFicheFtpParam)
 #include "test_ficheftpparam.moc"

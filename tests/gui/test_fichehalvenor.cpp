@@ -1,7 +1,7 @@
-#include "app/Chemins.h"
-#include "app/FicheHalvenor.h"
-#include "config/FicheHalvenorConfig.h"
-#include "ui/Action.h"
+#include "core/base/Chemins.h"
+#include "gui/principale/FicheHalvenor.h"
+#include "gui/parametres/FicheHalvenorConfig.h"
+#include "gui/Action.h"
 
 #include "DialoguesEnregistres.h"
 #include "FtpServeur.h"
@@ -287,5 +287,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestFicheHalvenor)
+HALVENOR_TEST_MAIN(TestFicheHalvenor)
 #include "test_fichehalvenor.moc"

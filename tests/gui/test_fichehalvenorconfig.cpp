@@ -1,8 +1,8 @@
-#include "app/Chemins.h"
-#include "config/FicheFtpParam.h"
-#include "config/FicheHalvenorConfig.h"
-#include "config/IniFile.h"
-#include "ui/Action.h"
+#include "core/base/Chemins.h"
+#include "gui/parametres/FicheFtpParam.h"
+#include "gui/parametres/FicheHalvenorConfig.h"
+#include "core/config/IniFile.h"
+#include "gui/Action.h"
 
 #include "DialoguesEnregistres.h"
 #include "OutilsGui.h"
@@ -282,5 +282,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestFicheHalvenorConfig)
+HALVENOR_TEST_MAIN(TestFicheHalvenorConfig)
 #include "test_fichehalvenorconfig.moc"

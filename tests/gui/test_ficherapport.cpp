@@ -1,7 +1,7 @@
-#include "app/Chemins.h"
-#include "app/Horloge.h"
-#include "reports/FicheRapport.h"
-#include "reports/FicheRapportHistorique.h"
+#include "core/base/Chemins.h"
+#include "core/base/Horloge.h"
+#include "gui/rapports/FicheRapport.h"
+#include "gui/rapports/FicheRapportHistorique.h"
 
 #include "DialoguesEnregistres.h"
 #include "FtpServeur.h"
@@ -282,5 +282,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestFicheRapport)
+HALVENOR_TEST_MAIN(TestFicheRapport)
 #include "test_ficherapport.moc"

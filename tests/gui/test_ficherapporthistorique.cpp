@@ -1,6 +1,6 @@
-#include "app/Horloge.h"
-#include "reports/FicheRapportHistorique.h"
-#include "reports/RapportMajAuto.h"
+#include "core/base/Horloge.h"
+#include "gui/rapports/FicheRapportHistorique.h"
+#include "core/reports/RapportMajAuto.h"
 
 #include "DialoguesEnregistres.h"
 #include "OutilsGui.h"
@@ -140,5 +140,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestFicheRapportHistorique)
+HALVENOR_TEST_MAIN(TestFicheRapportHistorique)
 #include "test_ficherapporthistorique.moc"

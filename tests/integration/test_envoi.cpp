@@ -1,6 +1,6 @@
-#include "publish/Envoi.h"
+#include "core/publish/Envoi.h"
 
-#include "app/Chemins.h"
+#include "core/base/Chemins.h"
 #include "FtpServeur.h"
 #include "OutilsTests.h"
 

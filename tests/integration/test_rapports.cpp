@@ -1,11 +1,11 @@
 #include "FtpServeur.h"
 #include "OutilsTests.h"
 
-#include "app/Chemins.h"
-#include "app/Erreurs.h"
-#include "app/Horloge.h"
-#include "app/Messages.h"
-#include "reports/RecuperationRapports.h"
+#include "core/base/Chemins.h"
+#include "core/base/Erreurs.h"
+#include "core/base/Horloge.h"
+#include "core/base/Messages.h"
+#include "core/reports/RecuperationRapports.h"
 
 #include <gtest/gtest.h>
 

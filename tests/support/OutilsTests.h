@@ -3,8 +3,8 @@
 // Small file and recording helpers shared by the GoogleTest and QtTest programs alike: they
 // assert nothing themselves, callers check the results with their own framework.
 
-#include "app/Horloge.h"
-#include "app/Messages.h"
+#include "core/base/Horloge.h"
+#include "core/base/Messages.h"
 
 #include <QByteArray>
 #include <QDir>

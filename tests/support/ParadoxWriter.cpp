@@ -1,7 +1,7 @@
 #include "ParadoxWriter.h"
 
-#include "app/Erreurs.h"
-#include "paradox/PageCode.h"
+#include "core/base/Erreurs.h"
+#include "core/base/PageCode.h"
 
 #include <QDate>
 #include <QDateTime>

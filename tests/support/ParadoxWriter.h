@@ -4,7 +4,7 @@
 // Its output is read back by the reader, but the tables written by Paradox itself in
 // the test data remain the reference for the format.
 
-#include "paradox/Table.h"
+#include "core/paradox/Table.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "TablesSiege.h"
 
-#include "paradox/Table.h"
+#include "core/paradox/Table.h"
 
 #include <QDir>
 

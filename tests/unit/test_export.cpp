@@ -4,14 +4,14 @@
 #include "OutilsTests.h"
 #include "TablesSiege.h"
 
-#include "app/Chemins.h"
-#include "app/Erreurs.h"
-#include "app/Horloge.h"
-#include "config/IniFile.h"
-#include "export/Conversion.h"
-#include "export/Generateurs.h"
-#include "export/TablesHalvenor.h"
-#include "xml/NativeXml.h"
+#include "core/base/Chemins.h"
+#include "core/base/Erreurs.h"
+#include "core/base/Horloge.h"
+#include "core/config/IniFile.h"
+#include "core/export/Conversion.h"
+#include "core/export/Generateurs.h"
+#include "core/export/TablesHalvenor.h"
+#include "core/xml/NativeXml.h"
 
 #include <QDir>
 #include <QFile>

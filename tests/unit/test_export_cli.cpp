@@ -2,7 +2,7 @@
 
 #include "TablesSiege.h"
 
-#include "config/IniFile.h"
+#include "core/config/IniFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "app/Erreurs.h"
-#include "app/Formats.h"
+#include "core/base/Erreurs.h"
+#include "core/base/Formats.h"
 
 #include <gtest/gtest.h>
 

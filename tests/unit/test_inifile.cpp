@@ -1,7 +1,7 @@
 #include "OutilsTests.h"
 
-#include "app/Erreurs.h"
-#include "config/IniFile.h"
+#include "core/base/Erreurs.h"
+#include "core/config/IniFile.h"
 
 #include <QDir>
 #include <QFile>

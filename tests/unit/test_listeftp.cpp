@@ -1,4 +1,4 @@
-#include "publish/FtpClient.h"
+#include "core/publish/FtpClient.h"
 
 #include <QTimeZone>
 

@@ -1,7 +1,7 @@
 #include "OutilsTests.h"
 
-#include "app/Erreurs.h"
-#include "xml/NativeXml.h"
+#include "core/base/Erreurs.h"
+#include "core/xml/NativeXml.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -3,9 +3,9 @@
 #include "OutilsTests.h"
 #include "ParadoxWriter.h"
 
-#include "app/Erreurs.h"
-#include "paradox/FichierParadox.h"
-#include "paradox/Table.h"
+#include "core/base/Erreurs.h"
+#include "core/paradox/FichierParadox.h"
+#include "core/paradox/Table.h"
 
 #include <QCryptographicHash>
 #include <QDir>

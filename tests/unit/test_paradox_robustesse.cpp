@@ -4,8 +4,8 @@
 #include "OutilsTests.h"
 #include "ParadoxWriter.h"
 
-#include "app/Erreurs.h"
-#include "paradox/Table.h"
+#include "core/base/Erreurs.h"
+#include "core/paradox/Table.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #include "OutilsTests.h"
 
-#include "app/Erreurs.h"
-#include "reports/RapportMajAuto.h"
+#include "core/base/Erreurs.h"
+#include "core/reports/RapportMajAuto.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,16 @@
 // Screenshots of every window, taken from the real windows over the demo's program directory
 // (the demo's FTP server must be running). Usage: halvenor-captures DEMO_DIR OUT_DIR
 
-#include "app/Chemins.h"
-#include "app/FicheHalvenor.h"
-#include "app/StyleGui.h"
-#include "config/FicheExclureFnsListe.h"
-#include "config/FicheFtpParam.h"
-#include "config/FicheHalvenorConfig.h"
-#include "reports/FicheRapport.h"
-#include "reports/FicheRapportHistorique.h"
-#include "ui/Dialogues.h"
-#include "xml/NativeXml.h"
+#include "core/base/Chemins.h"
+#include "gui/principale/FicheHalvenor.h"
+#include "gui/Demarrage.h"
+#include "gui/parametres/FicheExclureFnsListe.h"
+#include "gui/parametres/FicheFtpParam.h"
+#include "gui/parametres/FicheHalvenorConfig.h"
+#include "gui/rapports/FicheRapport.h"
+#include "gui/rapports/FicheRapportHistorique.h"
+#include "gui/Dialogues.h"
+#include "core/xml/NativeXml.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -22,7 +22,6 @@
 #include <QTest>
 #include <QTranslator>
 
-#include <curl/curl.h>
 
 #include <cstdio>
 
@@ -68,15 +67,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "Usage : halvenor-captures DEMO_DIR OUT_DIR\n");
         return 2;
     }
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    definirChemins(Chemins::depuisRepertoire(QString::fromLocal8Bit(argv[1])));
+    demarrer(app, QString::fromLocal8Bit(argv[1]));
     const QString sortie = QDir(QString::fromLocal8Bit(argv[2])).absolutePath() + u'/';
     QDir().mkpath(sortie);
-    QTranslator qt;
-    if (qt.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
-                QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qt);
-    appliquerStyle(app, QStringLiteral("Smokey Quartz Kamri"));
     DialoguesConsole console;
     definirDialogues(&console);
 
@@ -114,6 +107,5 @@ int main(int argc, char **argv)
         capturer(exclusion, sortie + QStringLiteral("exclusion-fournisseurs.png"));
     }
     definirDialogues(nullptr);
-    curl_global_cleanup();
     return 0;
 }

@@ -4,8 +4,8 @@
 
 #include "ParadoxWriter.h"
 
-#include "app/Formats.h"
-#include "export/TablesHalvenor.h"
+#include "core/base/Formats.h"
+#include "core/export/TablesHalvenor.h"
 
 #include <QCoreApplication>
 #include <QDate>

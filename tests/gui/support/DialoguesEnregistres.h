@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/Dialogues.h"
+#include "gui/Dialogues.h"
 
 #include <QString>
 #include <QStringList>

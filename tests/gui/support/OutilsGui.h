@@ -5,11 +5,13 @@
 
 #include "DialoguesEnregistres.h"
 
-#include "app/Chemins.h"
+#include "core/base/Chemins.h"
+#include "gui/Demarrage.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QLatin1String>
 #include <QRadioButton>
 #include <QString>
@@ -102,3 +104,16 @@ protected:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<DialoguesEnregistres> m_dialogues;
 };
+
+// The test program's main: the same start-up as the program's (French locale and translation,
+// style), then the test class. Each test then lays out its own program directory.
+#define HALVENOR_TEST_MAIN(Classe)                                                                 \
+    int main(int argc, char **argv)                                                                \
+    {                                                                                              \
+        QApplication app(argc, argv);                                                              \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        demarrer(app, QDir::tempPath());                                                           \
+        Classe tc;                                                                                 \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
+    }

@@ -1,0 +1,31 @@
+#include "core/base/Chemins.h"
+
+#include <QDir>
+
+namespace {
+Chemins g_chemins;
+}
+
+Chemins Chemins::depuisRepertoire(const QString &repertoireProgramme)
+{
+    Chemins c;
+    QString base = QDir::cleanPath(QDir(repertoireProgramme).absolutePath());
+    if (!base.endsWith(u'/'))
+        base += u'/';
+    c.RepertoireProgramme = base;
+    c.RepertoirePreparer = base + QStringLiteral("preparer/");
+    c.FichierIni = base + QStringLiteral("Halvenor.ini");
+    c.RepertoireRapport = base + QStringLiteral("Rapport/");
+    c.RepertoireHistorique = c.RepertoireRapport + QStringLiteral("Historique/");
+    return c;
+}
+
+const Chemins &chemins()
+{
+    return g_chemins;
+}
+
+void definirChemins(const Chemins &c)
+{
+    g_chemins = c;
+}

@@ -1,0 +1,223 @@
+#include "core/paradox/Table.h"
+
+#include "core/base/Erreurs.h"
+#include "core/paradox/FichierParadox.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace paradox {
+
+QString nomType(TypeChamp type)
+{
+    switch (type) {
+    case TypeChamp::Alpha: return QStringLiteral("alpha");
+    case TypeChamp::Date: return QStringLiteral("date");
+    case TypeChamp::Short: return QStringLiteral("short");
+    case TypeChamp::Long: return QStringLiteral("long");
+    case TypeChamp::Currency: return QStringLiteral("currency");
+    case TypeChamp::Number: return QStringLiteral("number");
+    case TypeChamp::Logical: return QStringLiteral("logical");
+    case TypeChamp::Memo: return QStringLiteral("memo");
+    case TypeChamp::Blob: return QStringLiteral("blob");
+    case TypeChamp::FmtMemo: return QStringLiteral("fmtmemo");
+    case TypeChamp::Ole: return QStringLiteral("ole");
+    case TypeChamp::Graphic: return QStringLiteral("graphic");
+    case TypeChamp::Time: return QStringLiteral("time");
+    case TypeChamp::Timestamp: return QStringLiteral("timestamp");
+    case TypeChamp::AutoInc: return QStringLiteral("autoinc");
+    case TypeChamp::Bcd: return QStringLiteral("bcd");
+    case TypeChamp::Bytes: return QStringLiteral("bytes");
+    }
+    return {};
+}
+
+// ---- Champ
+
+TypeChamp Champ::type() const
+{
+    return m_table->fichier().champs()[size_t(m_index)].type;
+}
+
+int Champ::taille() const
+{
+    return m_table->fichier().champs()[size_t(m_index)].taille;
+}
+
+bool Champ::isNull() const
+{
+    const uchar *d = m_table->donneesCourantes();
+    return !d || m_table->fichier().estNul(d, m_index);
+}
+
+QString Champ::asString() const
+{
+    const uchar *d = m_table->donneesCourantes();
+    return d ? m_table->fichier().texte(d, m_index) : QString();
+}
+
+int Champ::asInteger() const
+{
+    const uchar *d = m_table->donneesCourantes();
+    return d ? m_table->fichier().entier(d, m_index) : 0;
+}
+
+QVariant Champ::valeur() const
+{
+    const uchar *d = m_table->donneesCourantes();
+    return d ? m_table->fichier().valeur(d, m_index) : QVariant();
+}
+
+// ---- Table
+
+Table::Table(QString repertoireProgramme, QString nomFichier, QStringList champsDeclares)
+    : m_repertoireProgramme(std::move(repertoireProgramme)),
+      m_nomFichier(std::move(nomFichier)),
+      m_champsDeclares(std::move(champsDeclares))
+{
+}
+
+std::unique_ptr<Table> Table::depuisChemin(const QString &chemin)
+{
+    auto t = std::make_unique<Table>(QString(), QFileInfo(chemin).fileName());
+    t->m_cheminDirect = chemin;
+    return t;
+}
+
+Table::~Table() = default;
+
+bool Table::isOpen() const
+{
+    return m_fichier != nullptr;
+}
+
+void Table::nonOuverte() const
+{
+    throw HalvenorError(QStringLiteral("La table « ") + m_nomFichier + QStringLiteral(" » n'est pas ouverte."));
+}
+
+void Table::open()
+{
+    if (isOpen())
+        return;
+    QString chemin = m_cheminDirect;
+    if (chemin.isEmpty()) {
+        const QString repertoire = repertoireAlias(m_repertoireProgramme);
+        if (!QFileInfo(repertoire).isDir())
+            throw HalvenorError(QStringLiteral("Le répertoire de l'alias ZentraveAdministration est introuvable : ")
+                                + QDir::toNativeSeparators(repertoire));
+        chemin = trouverSansCasse(repertoire, m_nomFichier);
+        if (chemin.isEmpty())
+            throw HalvenorError(QStringLiteral("La table « ") + m_nomFichier
+                                + QStringLiteral(" » est introuvable dans le répertoire de l'alias "
+                                                 "ZentraveAdministration (")
+                                + QDir::toNativeSeparators(repertoire) + QStringLiteral(")."));
+    } else if (!QFileInfo(chemin).isFile()) {
+        throw HalvenorError(QStringLiteral("La table « ") + QDir::toNativeSeparators(chemin)
+                            + QStringLiteral(" » est introuvable."));
+    }
+
+    auto fichier = std::make_unique<FichierParadox>(chemin);
+    std::vector<Champ> champs;
+    if (m_champsDeclares.isEmpty()) {
+        const auto &description = fichier->champs();
+        for (size_t i = 0; i < description.size(); ++i)
+            champs.push_back(Champ(this, int(i), description[i].nom));
+    } else {
+        for (const QString &nom : m_champsDeclares) {
+            const int i = fichier->indexChamp(nom);
+            if (i < 0)
+                throw HalvenorError(QStringLiteral("Le champ « ") + nom + QStringLiteral(" » est absent de la table « ")
+                                    + m_nomFichier + QStringLiteral(" »."));
+            champs.push_back(Champ(this, i, nom));
+        }
+    }
+    m_fichier = std::move(fichier);
+    m_champs = std::move(champs);
+    first();
+}
+
+void Table::close()
+{
+    m_fichier.reset();
+    m_donnees = nullptr;
+    m_courant = 0;
+    m_bloc = 0;
+    m_rang = 0;
+}
+
+int Table::recordCount() const
+{
+    return fichier().nombreEnregistrements();
+}
+
+void Table::first()
+{
+    const FichierParadox &f = fichier();
+    m_courant = 0;
+    m_bloc = 0;
+    m_rang = 0;
+    m_donnees = f.nombreBlocs() > 0 ? f.enregistrement(0, 0) : nullptr;
+}
+
+void Table::next()
+{
+    const FichierParadox &f = fichier();
+    if (eof())
+        return;
+    ++m_courant;
+    if (m_courant >= f.nombreEnregistrements())
+        return; // past the last record: it stays the current one, as it did in the original
+    if (++m_rang >= f.enregistrementsDansBloc(m_bloc)) {
+        ++m_bloc;
+        m_rang = 0;
+    }
+    m_donnees = f.enregistrement(m_bloc, m_rang);
+}
+
+bool Table::eof() const
+{
+    return m_courant >= fichier().nombreEnregistrements();
+}
+
+int Table::fieldCount() const
+{
+    return int(m_champs.size());
+}
+
+Champ &Table::field(int index)
+{
+    if (!m_fichier && m_champs.empty())
+        nonOuverte();
+    if (index < 0 || index >= fieldCount())
+        throw HalvenorError(QStringLiteral("Pas de champ n° ") + QString::number(index)
+                            + QStringLiteral(" dans la table « ") + m_nomFichier + QStringLiteral(" »."));
+    return m_champs[size_t(index)];
+}
+
+Champ &Table::fieldByName(const QString &nom)
+{
+    if (!m_fichier && m_champs.empty())
+        nonOuverte();
+    for (Champ &c : m_champs)
+        if (c.nom().compare(nom, Qt::CaseInsensitive) == 0)
+            return c;
+    throw HalvenorError(QStringLiteral("Le champ « ") + nom + QStringLiteral(" » n'existe pas dans la table « ")
+                        + m_nomFichier + QStringLiteral(" »."));
+}
+
+const FichierParadox &Table::fichier() const
+{
+    if (!m_fichier)
+        nonOuverte();
+    return *m_fichier;
+}
+
+const uchar *Table::donneesCourantes() const
+{
+    if (!m_fichier)
+        nonOuverte();
+    return m_donnees;
+}
+
+} // namespace paradox

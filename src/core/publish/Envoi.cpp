@@ -1,0 +1,146 @@
+#include "core/publish/Envoi.h"
+
+#include "core/base/Chemins.h"
+#include "core/base/EcritureSure.h"
+#include "core/config/IniFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+// Runs one step of the session: a failure becomes one message box (its text depends on
+// whether the server refused the account) and false.
+bool etapeFtp(Messages &messages, const QString &siAuthentification, const QString &sinon,
+              const std::function<void()> &etape)
+{
+    try {
+        etape();
+    } catch (const EIdFTPAUTHException &e) {
+        messages.afficher(siAuthentification + e.message());
+        return false;
+    } catch (const std::exception &e) {
+        messages.afficher(sinon + texteErreur(e));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+SessionFtp::SessionFtp(FtpClient &client, Messages &messages)
+    : m_client(client), m_messages(messages)
+{
+    m_client.setPassive(true);
+}
+
+bool SessionFtp::ConnexionFTP()
+{
+    QString login;
+    QString mdp;
+    QString host;
+    int port = 21;
+    const IniFile ini(chemins().FichierIni);
+    if (ini.existe()) {
+        const QString section = QStringLiteral("Halvenor_FTP");
+        login = ini.readString(section, QStringLiteral("Login"), QString());
+        mdp = ini.readString(section, QStringLiteral("Mdp"), QString());
+        host = ini.readString(section, QStringLiteral("Host"), QString());
+        port = ini.readInteger(section, QStringLiteral("Port"), 21);
+    }
+    return etapeFtp(m_messages, QStringLiteral("Impossible de se connecter au serveur FTP. Erreur "),
+                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::ConnexionFTP): "), [&] {
+                        m_client.setHost(host);
+                        m_client.setUsername(login);
+                        m_client.setPassword(mdp);
+                        m_client.setPort(port);
+                        m_client.setTransferTimeout(0);
+                        m_client.connect();
+                    });
+}
+
+bool SessionFtp::EnvoiParFtp(const QString &cheminLocal, const QString &nomDistant)
+{
+    if (!QFileInfo(cheminLocal).isFile()) {
+        m_messages.afficher(QStringLiteral("Le fichier : \n") + cheminLocal
+                            + QStringLiteral("N'éxiste pas ou est inaccessible."));
+        return false;
+    }
+    return etapeFtp(m_messages, QStringLiteral("Impossible d'uploader les données. Erreur "),
+                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::EnvoiParFtp): "), [&] {
+                        m_client.setPassive(true);
+                        m_client.put(cheminLocal, nomDistant);
+                    });
+}
+
+bool SessionFtp::DeconnexionFTP()
+{
+    return etapeFtp(m_messages, QStringLiteral("Erreur lors de la déconnexion : "),
+                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::DeconnexionFTP): "), [&] {
+                        if (m_client.connected())
+                            m_client.disconnect();
+                    });
+}
+
+bool CopieParChemin(const QString &source, const QString &cible, Messages &messages)
+{
+    if (!QFileInfo(source).isFile()) {
+        messages.afficher(QStringLiteral("Le fichier : \n") + source
+                          + QStringLiteral(" n'existe pas ou est inaccessible."));
+        return false;
+    }
+    QFile entree(source);
+    QSaveFile sortie(cible);
+    bool ok = entree.open(QIODevice::ReadOnly) && sortie.open(QIODevice::WriteOnly);
+    qint64 total = 0;
+    while (ok && !entree.atEnd()) {
+        const QByteArray bloc = entree.read(1 << 16);
+        ok = !(bloc.isEmpty() && entree.error() != QFileDevice::NoError)
+             && sortie.write(bloc) == bloc.size();
+        total += bloc.size();
+    }
+    ok = ok && entree.error() == QFileDevice::NoError && terminerEcriture(sortie, total).isEmpty();
+    if (!ok) {
+        sortie.cancelWriting();
+        messages.afficher(QStringLiteral("Impossible de copier le fichier : \n\t") + source
+                          + QStringLiteral("\ndans :\n\t") + cible);
+        return false;
+    }
+    return true;
+}
+
+Envoi::Envoi(SessionFtp &session, ModeEnvoi mode, QString cheminURI, Messages &messages)
+    : m_session(session), m_mode(mode), m_cheminURI(std::move(cheminURI)), m_messages(messages)
+{
+}
+
+bool Envoi::repertoireValide() const
+{
+    if (m_mode != ModeEnvoi::URI)
+        return true;
+    return !m_cheminURI.isEmpty() && QFileInfo(m_cheminURI).isDir();
+}
+
+bool Envoi::EnvoiFichier(const QString &cheminLocal, const QString &nomFichier)
+{
+    if (m_mode == ModeEnvoi::URI)
+        // CheminURI is a plain prefix: no separator is added.
+        return CopieParChemin(cheminLocal, m_cheminURI + nomFichier, m_messages);
+    if (!m_session.ConnexionFTP())
+        return false;
+    const bool envoye = m_session.EnvoiParFtp(cheminLocal, nomFichier);
+    m_session.DeconnexionFTP();
+    return envoye;
+}
+
+bool Envoi::envoyerFichiers(Genre g, const std::function<void(const QString &)> &publie)
+{
+    for (const QString &nom : fichiersEnvoyes(g)) {
+        if (!EnvoiFichier(chemins().RepertoirePreparer + nom, nom))
+            return false;
+        if (publie)
+            publie(nom);
+    }
+    return true;
+}

@@ -1,0 +1,119 @@
+#include "core/reports/RapportMajAuto.h"
+
+#include "core/base/EcritureSure.h"
+#include "core/base/Erreurs.h"
+#include "core/base/Formats.h"
+#include "core/base/PageCode.h"
+
+bool estFichierRapport(const QString &nomFichier)
+{
+    const qsizetype point = nomFichier.lastIndexOf(u'.');
+    return point >= 0 && QStringView(nomFichier).mid(point) == u".xml";
+}
+
+QString identifiantRapport(const QString &nomFichier)
+{
+    const qsizetype pos = nomFichier.indexOf(u".xml");
+    return pos < 0 ? nomFichier : nomFichier.left(pos);
+}
+
+bool nomLocalSur(const QString &nomFichier)
+{
+    return !nomFichier.isEmpty() && nomFichier != u"." && nomFichier != u".."
+        && !nomFichier.contains(u'/') && !nomFichier.contains(u'\\') && !nomFichier.contains(QChar(0));
+}
+
+std::array<bool, 3> EtatsSections(const TNativeXMLNode &entree)
+{
+    std::array<bool, 3> etats{};
+    for (size_t i = 0; i < NomsSections.size(); ++i)
+        etats[i] = entree.FindChild(NomsSections[i]).FindChild(QStringLiteral("Etat"))
+                       .GetAttributeInt(QStringLiteral("Etat"), 1) != 0;
+    return etats;
+}
+
+QString MessagesSection(int section, const TNativeXMLNode &entree)
+{
+    const QString &nom = NomsSections.at(static_cast<size_t>(section));
+    TNativeXMLNodeList liste;
+    entree.FindChild(nom).FindChild(QStringLiteral("Messages")).ChildrenByName(QStringLiteral("Message"), liste);
+    QString texte;
+    for (int i = 0; i < liste.Count(); ++i)
+        texte += u'[' + nom + QStringLiteral("] ") + liste.Get(i).GetValue() + u'\n';
+    return texte;
+}
+
+QString TexteEntree(const std::array<bool, 3> &etats, const TNativeXMLNode &entree)
+{
+    if (!enErreur(etats))
+        return TexteMajInstallee;
+    QString texte;
+    for (int i = 0; i < 3; ++i)
+        if (etats[static_cast<size_t>(i)])
+            texte += MessagesSection(i, entree);
+    return texte;
+}
+
+QDateTime dateEntree(const TNativeXMLNode &entree, const QDate &aujourdhui)
+{
+    return formats::lireDateHeure(entree.GetAttribute(QStringLiteral("Date"), QString()), aujourdhui);
+}
+
+LectureRapport LireRapportCourant(TNativeXMLDocument &document, const QString &chemin, const QDate &aujourdhui)
+{
+    LectureRapport r;
+    try {
+        document.LoadFromFile(chemin);
+    } catch (const std::exception &) {
+        r.sectionsEnErreur = true;
+        r.texte = DebutXmlIllisible + chemin;
+        return r;
+    }
+    const TNativeXMLNode racine = document.Root();
+    r.lu = true;
+    r.date = dateEntree(racine, aujourdhui);
+    const auto etats = EtatsSections(racine);
+    r.sectionsEnErreur = enErreur(etats);
+    r.texte = DebutDerniereMaj + formats::dateHeure(r.date) + u'\n' + TexteEntree(etats, racine);
+    return r;
+}
+
+void ParcourirHistorique(const TNativeXMLDocument &document, const QDate &aujourdhui,
+                         const std::function<void(const EntreeHistorique &)> &ajouter)
+{
+    TNativeXMLNodeList items;
+    document.Root().ChildrenByName(QStringLiteral("Item"), items);
+    for (int i = 0; i < items.Count(); ++i) {
+        const TNativeXMLNode item = items.Get(i);
+        EntreeHistorique e;
+        e.date = dateEntree(item, aujourdhui);
+        const auto etats = EtatsSections(item);
+        e.texte = TexteEntree(etats, item);
+        e.enErreur = enErreur(etats);
+        ajouter(e);
+    }
+}
+
+bool RapportRecent(const QDateTime &dateRapport, const QDateTime &dateServeur, int jours, const QDate &aujourdhui)
+{
+    if (!dateRapport.isValid() || !dateServeur.isValid())
+        return false;
+    const QDate limite = aujourdhui.addDays(-jours);
+    return dateRapport.date() >= limite && dateServeur.date() >= limite;
+}
+
+QByteArray CsvHistorique(const QList<LigneCsv> &lignes)
+{
+    QString texte;
+    for (const LigneCsv &l : lignes)
+        texte += l.date + u';' + l.texte + QStringLiteral(";\r\n");
+    // A character outside the code page becomes "?", not the SUB byte Qt's encoder puts there.
+    return paradox::PageCode::windows1252().encoder(texte);
+}
+
+void EcrireFichier(const QString &chemin, const QByteArray &contenu)
+{
+    if (const QString raison = ecrireEnEntier(chemin, contenu); !raison.isEmpty())
+        throw HalvenorError(QStringLiteral("Impossible d'écrire le fichier ") + chemin + QStringLiteral(" : ")
+                            + raison);
+}

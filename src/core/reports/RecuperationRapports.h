@@ -1,0 +1,89 @@
+#pragma once
+
+#include "core/publish/FtpClient.h"
+#include "core/reports/RapportMajAuto.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class Messages;
+
+// The report account, section Halvenor_Rapport of Halvenor.ini.
+struct CompteRapport
+{
+    QString Host;
+    QString Login;
+    QString Mdp;
+    int Port = 21;
+};
+
+// Read once when the report window opens; a missing file leaves the defaults.
+CompteRapport LireCompteRapport(const QString &fichierIni);
+
+// Empties the local report folders (only when the history folder exists, so a first use on
+// this machine deletes nothing) and creates them again.
+void PreparerRepertoireRapport();
+// Deletes a folder and everything under it. A symbolic link is removed as an entry:
+// what it points to is left alone. Whatever cannot be deleted stays, silently.
+void SupprimerRepertoire(const QString &chemin);
+
+// The report window's own FTP session (ftpMaj) on the report account.
+class SessionRapport
+{
+public:
+    SessionRapport(CompteRapport compte, Messages &messages);
+    ~SessionRapport(); // ends a session still open, without a word
+    SessionRapport(const SessionRapport &) = delete;
+    SessionRapport &operator=(const SessionRapport &) = delete;
+
+    // True when a session is open on return; an open session is reused as it is.
+    // A failure is shown through the messages and gives false.
+    bool ConnexionFTPRapport();
+    // True when a session was closed; a failure is shown and gives false.
+    bool DeconnexionFTPRapport();
+
+    // The report files of /Rapport in listing order. Entries whose name could not be used
+    // as a local file name are left out. Errors are thrown.
+    QList<FtpEntree> ListerRapports();
+    // Downloads one report into RepertoireRapport, replacing a local copy.
+    void TelechargerRapport(const FtpEntree &entree);
+    // The first history file of /Rapport/Historique for this identifier, downloaded into
+    // RepertoireHistorique on every request; nothing when there is none. Leaves the session open.
+    std::optional<QString> RecupererHistorique(const QString &identifiant);
+
+    const CompteRapport &compte() const { return m_compte; }
+    FtpClient &ftpMaj() { return m_ftp; }
+
+private:
+    QList<FtpEntree> lister(const QString &repertoire);
+
+    CompteRapport m_compte;
+    Messages &m_messages;
+    FtpClient m_ftp;
+};
+
+// One line of the report list.
+struct LigneRapport
+{
+    QString identifiant;
+    QString fichier;   // server file name, also the local copy's name
+    bool enErreur = false;
+    QString texte;
+};
+
+// One refresh of the report list, shared by the report window and halvenor-cli.
+// While `rapportsRecuperes` is false the local folders are prepared first and every report is
+// downloaded; the flag is then set. Each line is handed over as soon as it is read, so lines
+// read before an error (thrown) stay. `jours` is the tolerance in days, "today" comes from
+// horloge(). Returns false when the connection failed (already shown through the messages).
+bool ChargerRapports(SessionRapport &session, bool &rapportsRecuperes, int jours,
+                     const std::function<void(const LigneRapport &)> &ajouter);
+
+// Shown when a franchisee has no readable history.
+inline QString texteSansHistorique(const QString &identifiant)
+{
+    return QStringLiteral("Il n'y a pas d'historique pour le franchisé ") + identifiant;
+}

@@ -1,0 +1,186 @@
+#include "gui/parametres/FicheExclureFnsListe.h"
+#include "ui_FicheExclureFnsListe.h"
+
+#include "core/base/Chemins.h"
+#include "core/config/IniFile.h"
+#include "core/export/TablesHalvenor.h"
+#include "gui/Action.h"
+#include "gui/Dialogues.h"
+
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QTreeWidgetItem>
+
+namespace {
+
+const QString SectionExclus = QStringLiteral("Halvenor_FNS_Exclu");
+constexpr int ColonneNom = 0;
+constexpr int ColonneCode = 1;
+
+// Names sort as people read them: letter case and accents do not count, so "éts Dupont"
+// sits next to "Ets Martin" rather than after "Z".
+QString cleTri(const QString &nom)
+{
+    const QString decompose = nom.normalized(QString::NormalizationForm_D);
+    QString cle;
+    cle.reserve(decompose.size());
+    for (const QChar c : decompose)
+        if (c.category() != QChar::Mark_NonSpacing)
+            cle += c;
+    return cle.toCaseFolded();
+}
+
+class LigneFournisseur : public QTreeWidgetItem
+{
+public:
+    LigneFournisseur(const QString &nom, const QString &code)
+        : QTreeWidgetItem(QStringList{nom, code}), m_cle(cleTri(nom))
+    {
+    }
+
+    bool operator<(const QTreeWidgetItem &autre) const override
+    {
+        const auto *ligne = dynamic_cast<const LigneFournisseur *>(&autre);
+        const int c = ligne ? QString::compare(m_cle, ligne->m_cle) : 0;
+        if (c != 0)
+            return c < 0;
+        return text(ColonneNom) < autre.text(ColonneNom);
+    }
+
+private:
+    QString m_cle;
+};
+
+} // namespace
+
+TFicheExclureFnsListe::TFicheExclureFnsListe(QWidget *owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                         | Qt::WindowCloseButtonHint),
+      ui(new Ui::TFicheExclureFnsListe),
+      tblFns(chemins().RepertoireProgramme, QStringLiteral("FOURNIS.DB"), champsFournis())
+{
+    ui->setupUi(this);
+    preparerListe(ui->lvFnsSource);
+    preparerListe(ui->lvFnsExclu);
+
+    connect(ui->btnExclrue, &QPushButton::clicked, this,
+            [this] { executerAction(this, [this] { btnExclrueClick(); }); });
+    connect(ui->btnReintegrer, &QPushButton::clicked, this,
+            [this] { executerAction(this, [this] { btnReintegrerClick(); }); });
+    connect(ui->btnEnregistrer, &QPushButton::clicked, this,
+            [this] { executerAction(this, [this] { btnEnregistrerClick(); }); });
+
+    FormCreate();
+}
+
+TFicheExclureFnsListe::~TFicheExclureFnsListe()
+{
+    tblFns.close();
+}
+
+void TFicheExclureFnsListe::preparerListe(QTreeWidget *liste)
+{
+    liste->setRootIsDecorated(false);
+    liste->setUniformRowHeights(true);
+    liste->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    liste->setSelectionBehavior(QAbstractItemView::SelectRows);
+    liste->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    liste->setColumnHidden(ColonneCode, true);
+    liste->header()->setSectionsMovable(false);
+    liste->setSortingEnabled(true);
+    liste->sortByColumn(ColonneNom, Qt::AscendingOrder);
+    // The header is not a sort control: the lists stay in name order.
+    liste->header()->setSectionsClickable(false);
+    liste->header()->setSortIndicatorShown(false);
+
+    // The selection keeps its colour when the list loses the focus.
+    QPalette p = liste->palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+               p.color(QPalette::Active, QPalette::HighlightedText));
+    liste->setPalette(p);
+
+    // Double-clicks anywhere in the list, empty area included, move the selection.
+    liste->viewport()->installEventFilter(this);
+}
+
+void TFicheExclureFnsListe::FormCreate()
+{
+    QStringList exclus;
+    const IniFile ini(chemins().FichierIni);
+    if (ini.existe()) {
+        // Whatever the key, the code is what follows the first "=".
+        for (const QString &entree : ini.readSectionValues(SectionExclus))
+            exclus << entree.mid(entree.indexOf(u'=') + 1);
+    }
+
+    if (!tblFns.isOpen())
+        tblFns.open();
+    paradox::Champ &code = tblFns.fieldByName(QStringLiteral("Code"));
+    paradox::Champ &nom = tblFns.fieldByName(QStringLiteral("Nom"));
+    for (tblFns.first(); !tblFns.eof(); tblFns.next()) {
+        const QString c = code.asString();
+        const QString n = nom.asString();
+        QCoreApplication::processEvents();
+        QTreeWidget *liste = exclus.contains(c) ? ui->lvFnsExclu : ui->lvFnsSource;
+        liste->addTopLevelItem(new LigneFournisseur(n, c));
+    }
+    ui->lvFnsSource->sortItems(ColonneNom, Qt::AscendingOrder);
+    ui->lvFnsExclu->sortItems(ColonneNom, Qt::AscendingOrder);
+}
+
+bool TFicheExclureFnsListe::deplacer(QTreeWidget *depuis, QTreeWidget *vers)
+{
+    const QList<QTreeWidgetItem *> selection = depuis->selectedItems();
+    if (selection.isEmpty())
+        return false;
+    for (QTreeWidgetItem *ligne : selection) {
+        vers->addTopLevelItem(new LigneFournisseur(ligne->text(ColonneNom), ligne->text(ColonneCode)));
+        delete ligne;
+    }
+    vers->sortItems(ColonneNom, Qt::AscendingOrder);
+    return true;
+}
+
+void TFicheExclureFnsListe::btnExclrueClick()
+{
+    if (!deplacer(ui->lvFnsSource, ui->lvFnsExclu))
+        dialogues().message(this, QStringLiteral("Vous devez sélectionner une ligne avant d'exclure un fournisseur."));
+}
+
+void TFicheExclureFnsListe::btnReintegrerClick()
+{
+    if (!deplacer(ui->lvFnsExclu, ui->lvFnsSource))
+        dialogues().message(this,
+                            QStringLiteral("Vous devez sélectionner une ligne avant de réintégrer un fournisseur."));
+}
+
+void TFicheExclureFnsListe::btnEnregistrerClick()
+{
+    IniFile ini(chemins().FichierIni);
+    // Also drops a header left without keys, so an empty list leaves no section at all.
+    if (ini.existe())
+        ini.eraseSection(SectionExclus);
+    QTreeWidget *liste = ui->lvFnsExclu;
+    for (int i = 0; i < liste->topLevelItemCount(); ++i)
+        ini.writeString(SectionExclus, QStringLiteral("Fournisseur") + QString::number(i),
+                        liste->topLevelItem(i)->text(ColonneCode));
+    accept();
+}
+
+bool TFicheExclureFnsListe::eventFilter(QObject *objet, QEvent *evenement)
+{
+    if (evenement->type() == QEvent::MouseButtonDblClick
+        && static_cast<QMouseEvent *>(evenement)->button() == Qt::LeftButton) {
+        if (objet == ui->lvFnsSource->viewport()) {
+            executerAction(this, [this] { lvFnsSourceDblClick(); });
+            return true;
+        }
+        if (objet == ui->lvFnsExclu->viewport()) {
+            executerAction(this, [this] { lvFnsExcluDblClick(); });
+            return true;
+        }
+    }
+    return QDialog::eventFilter(objet, evenement);
+}

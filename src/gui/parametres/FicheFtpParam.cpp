@@ -1,0 +1,135 @@
+#include "gui/parametres/FicheFtpParam.h"
+#include "ui_FicheFtpParam.h"
+
+#include "core/base/Erreurs.h"
+#include "core/base/Formats.h"
+#include "core/config/IniFile.h"
+#include "gui/Action.h"
+#include "gui/Dialogues.h"
+#include "gui/CurseurOccupe.h"
+
+#include <QGuiApplication>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+namespace {
+
+const QString CleLogin = QStringLiteral("Login");
+const QString CleMdp = QStringLiteral("Mdp");
+const QString CleHost = QStringLiteral("Host");
+const QString ClePort = QStringLiteral("Port");
+constexpr int PortParDefaut = 21;
+
+// The port as typed: decimal digits with an optional sign, nothing else.
+int convertirPort(const QString &texte)
+{
+    int valeur = 0;
+    if (!formats::lireEntier(texte, valeur))
+        throw HalvenorError(u'\'' + texte + QStringLiteral("' n'est pas une valeur entière valide."));
+    return valeur;
+}
+
+constexpr int MargeTexte = 8;
+constexpr int LargeurTexte = 90;
+
+} // namespace
+
+QSize BoutonMultiligne::sizeHint() const
+{
+    const QRect texte = fontMetrics().boundingRect(QRect(0, 0, LargeurTexte, 1000),
+                                                   Qt::AlignCenter | Qt::TextWordWrap, text());
+    return {texte.width() + 2 * MargeTexte, texte.height() + 2 * MargeTexte};
+}
+
+void BoutonMultiligne::paintEvent(QPaintEvent *)
+{
+    QStylePainter peintre(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text.clear();
+    peintre.drawControl(QStyle::CE_PushButton, option);
+    peintre.drawItemText(rect().adjusted(MargeTexte, MargeTexte, -MargeTexte, -MargeTexte),
+                         Qt::AlignCenter | Qt::TextWordWrap, palette(), isEnabled(), text(),
+                         QPalette::ButtonText);
+}
+
+TFicheFtpParam::TFicheFtpParam(QWidget *owner, QString section, QString cheminIni)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                         | Qt::WindowCloseButtonHint),
+      ui(new Ui::TFicheFtpParam),
+      m_section(std::move(section)),
+      m_cheminIni(std::move(cheminIni))
+{
+    ui->setupUi(this);
+    connect(ui->btnTestFtp, &QPushButton::clicked, this,
+            [this] { executerAction(this, [this] { btnTestFtpClick(); }); });
+    connect(ui->btnEnregistrer, &QPushButton::clicked, this,
+            [this] { executerAction(this, [this] { btnEnregistrerClick(); }); });
+    FormCreate();
+}
+
+TFicheFtpParam::~TFicheFtpParam() = default;
+
+void TFicheFtpParam::FormCreate()
+{
+    const IniFile ini(m_cheminIni);
+    if (!ini.existe())
+        return;
+    ui->edtLogin->setText(ini.readString(m_section, CleLogin, QString()));
+    ui->edtPassword->setText(ini.readString(m_section, CleMdp, QString()));
+    ui->edtHost->setText(ini.readString(m_section, CleHost, QString()));
+    ui->edtPort->setText(QString::number(ini.readInteger(m_section, ClePort, PortParDefaut)));
+}
+
+void TFicheFtpParam::btnTestFtpClick()
+{
+    // A bad port stops here, before any connection and without a test message.
+    const int port = convertirPort(ui->edtPort->text());
+    IdFTP1.setHost(ui->edtHost->text());
+    IdFTP1.setUsername(ui->edtLogin->text());
+    IdFTP1.setPassword(ui->edtPassword->text());
+    IdFTP1.setPort(port);
+    IdFTP1.setTransferTimeout(0);
+
+    QString echec;
+    bool connecte = false;
+    {
+        const CurseurOccupe curseur;
+        try {
+            IdFTP1.connect();
+        } catch (const std::exception &e) {
+            // Refused log-in and any other failure read the same to the user.
+            echec = QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ") + texteErreur(e);
+        } catch (...) {
+            echec = QStringLiteral("Impossible de se connecter au serveur FTP !");
+        }
+        connecte = IdFTP1.connected();
+        // Closed before the message box: the server is not kept waiting while the user reads.
+        try {
+            IdFTP1.disconnect();
+        } catch (...) {
+        }
+    }
+
+    if (!connecte && echec.isEmpty())
+        echec = QStringLiteral("Impossible de se connecter au serveur FTP !");
+    dialogues().message(this, connecte ? QStringLiteral("Connection établie avec le serveur FTP") : echec);
+}
+
+void TFicheFtpParam::btnEnregistrerClick()
+{
+    if (ui->edtLogin->text().isEmpty() || ui->edtPassword->text().isEmpty() || ui->edtHost->text().isEmpty()
+        || ui->edtPort->text().isEmpty()) {
+        dialogues().message(this, QStringLiteral("Veuillez renseigner la configuration FTP"));
+        return;
+    }
+    // Converted before any write, so a bad port leaves the section as it was.
+    const int port = convertirPort(ui->edtPort->text());
+
+    IniFile ini(m_cheminIni);
+    ini.writeString(m_section, CleLogin, ui->edtLogin->text());
+    ini.writeString(m_section, CleMdp, ui->edtPassword->text());
+    ini.writeString(m_section, CleHost, ui->edtHost->text());
+    ini.writeInteger(m_section, ClePort, port);
+    accept();
+}

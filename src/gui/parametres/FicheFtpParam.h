@@ -1,0 +1,46 @@
+#pragma once
+
+#include "core/publish/FtpClient.h"
+
+#include <QDialog>
+#include <QPushButton>
+#include <QScopedPointer>
+#include <QString>
+
+namespace Ui {
+class TFicheFtpParam;
+}
+
+// Push button whose caption wraps over several lines; text() stays the caption as given.
+class BoutonMultiligne : public QPushButton
+{
+public:
+    using QPushButton::QPushButton;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
+
+// One FTP account (Login, Mdp, Host, Port) of a section of the configuration file,
+// with a connection test on the values as typed.
+class TFicheFtpParam : public QDialog
+{
+    Q_OBJECT
+
+public:
+    TFicheFtpParam(QWidget *owner, QString section, QString cheminIni);
+    ~TFicheFtpParam() override;
+
+    void btnTestFtpClick();
+    void btnEnregistrerClick();
+
+private:
+    void FormCreate();
+
+    QScopedPointer<Ui::TFicheFtpParam> ui;
+    QString m_section;
+    QString m_cheminIni;
+    FtpClient IdFTP1; // the test's own client, never left connected
+};
