@@ -7,13 +7,24 @@
 #include <stdexcept>
 
 FtpServeur::FtpServeur(const QList<Compte> &comptes, bool mlsd)
+    : FtpServeur(comptes, Options{mlsd, {}, {}, {}, {}})
+{
+}
+
+FtpServeur::FtpServeur(const QList<Compte> &comptes, const Options &options)
     : m_process(std::make_unique<QProcess>())
 {
     QStringList args{QStringLiteral(HALVENOR_TEST_SUPPORT "/ftpserver.py")};
     for (const Compte &c : comptes)
         args << QStringLiteral("--user") << c.nom << c.motDePasse << c.repertoire << c.permissions;
-    if (!mlsd)
+    if (!options.mlsd)
         args << QStringLiteral("--no-mlsd");
+    if (!options.journal.isEmpty())
+        args << QStringLiteral("--journal") << options.journal;
+    if (!options.certificat.isEmpty())
+        args << QStringLiteral("--tls") << options.certificat << options.cle;
+    if (!options.panne.isEmpty())
+        args << QStringLiteral("--fault") << options.panne;
 
     // The server's own warnings reach the test's stderr; stdout carries the port.
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -54,4 +65,20 @@ FtpServeur::~FtpServeur()
         m_process->kill();
         m_process->waitForFinished(5000);
     }
+}
+
+void FtpServeur::creerCertificat(const QString &dossier, const QString &noms, QString &certificat, QString &cle)
+{
+    certificat = dossier + QStringLiteral("/certificat.pem");
+    cle = dossier + QStringLiteral("/cle.pem");
+    QProcess openssl;
+    openssl.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+                   QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                   QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=Halvenor test"),
+                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=") + noms, QStringLiteral("-keyout"), cle,
+                   QStringLiteral("-out"), certificat});
+    if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0)
+        throw std::runtime_error("openssl req failed");
 }

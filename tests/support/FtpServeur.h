@@ -21,14 +21,27 @@ public:
         QString permissions = QStringLiteral("elradfmwMT"); // "elr": read-only
     };
 
-    // mlsd = false: the server refuses MLSD/MLST, clients must list with LIST.
+    struct Options
+    {
+        bool mlsd = true;    // false: the server refuses MLSD/MLST, clients must list with LIST
+        QString journal;     // file that receives every command, passwords masked
+        QString certificat;  // with cle: explicit FTPS only
+        QString cle;
+        QString panne;       // "cut", "truncate" or "no-overwrite" (see ftpserver.py)
+    };
+
     // Throws std::runtime_error when the server does not start.
     explicit FtpServeur(const QList<Compte> &comptes, bool mlsd = true);
+    FtpServeur(const QList<Compte> &comptes, const Options &options);
     ~FtpServeur();
     FtpServeur(const FtpServeur &) = delete;
     FtpServeur &operator=(const FtpServeur &) = delete;
 
     int port() const { return m_port; }
+
+    // A self-signed certificate and its key for `noms` (subjectAltName, e.g.
+    // "DNS:localhost,IP:127.0.0.1"), made by openssl in `dossier`. Throws when openssl fails.
+    static void creerCertificat(const QString &dossier, const QString &noms, QString &certificat, QString &cle);
 
 private:
     std::unique_ptr<QProcess> m_process;

@@ -8,6 +8,13 @@ that crashes never leaves it running (unless --no-stdin-watch is given).
 Accounts: --user NAME PASSWORD HOME [PERMS] (repeatable), or --accounts FILE,
 a JSON list of {"name", "password", "home", "perm"} objects.
 Permissions are pyftpdlib's letters: "elradfmwMT" read-write, "elr" read-only.
+
+--journal FILE appends every command received (passwords masked) to FILE.
+--tls CERT KEY serves explicit FTPS only (AUTH TLS and PROT P required).
+--fault picks a misbehaving server: "cut" closes the data connection of an
+upload after 64 KiB, "truncate" drops the last byte of every stored file,
+"no-overwrite" refuses RNTO onto an existing file (as some Windows servers do),
+"echo-password" quotes a wrong password in its refusal.
 """
 
 import argparse
@@ -18,7 +25,7 @@ import signal
 import sys
 import threading
 
-from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
@@ -36,6 +43,9 @@ def parse_args():
                    help="refuse MLSD and MLST, so that clients fall back to LIST")
     p.add_argument("--no-stdin-watch", action="store_true",
                    help="keep running when stdin closes (stop with SIGTERM)")
+    p.add_argument("--journal", help="append every command received to this file")
+    p.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"), help="explicit FTPS only")
+    p.add_argument("--fault", choices=("cut", "truncate", "no-overwrite", "echo-password"))
     p.add_argument("--verbose", action="store_true", help="log every command on stderr")
     args = p.parse_args()
     for u in args.user:
@@ -76,8 +86,63 @@ def main():
     for a in accounts(args):
         authorizer.add_user(a["name"], a["password"], a["home"], perm=a["perm"])
 
-    class Handler(FTPHandler):
-        pass
+    base = FTPHandler
+    if args.tls:
+        from pyftpdlib.handlers import TLS_FTPHandler
+        base = TLS_FTPHandler
+
+    class DTP(base.dtp_handler):
+        def readable(self):
+            # curl opens the TLS data connection before it sends STOR or LIST: pyftpdlib
+            # would close a channel that is polled before its command; wait for it instead.
+            if not self.receive and not self._initialized:
+                return bool(getattr(self, "_ssl_accepting", False))
+            return super().readable()
+
+    class CutDTP(DTP):
+        def handle_read(self):
+            if self.receive and self.tot_bytes_received >= 64 * 1024:
+                self._resp = ("426 Connection closed; transfer aborted.", logging.warning)
+                self.close()
+                return
+            super().handle_read()
+
+        handle_read_event = handle_read  # the base class calls this alias
+
+    class Handler(base):
+        def pre_process_command(self, line, cmd, arg):
+            if args.journal:
+                with open(args.journal, "a", encoding="utf-8") as f:
+                    f.write(("PASS ******" if cmd == "PASS" else line) + "\n")
+            return super().pre_process_command(line, cmd, arg)
+
+        def ftp_PASS(self, line):
+            if args.fault == "echo-password":
+                try:
+                    self.authorizer.validate_authentication(self.username, line, self)
+                except AuthenticationFailed:
+                    self.username = ""
+                    self.respond("530 Login incorrect with password %s." % line)
+                    return None
+            return super().ftp_PASS(line)
+
+        def on_file_received(self, file):
+            if args.fault == "truncate":
+                with open(file, "r+b") as f:
+                    f.truncate(max(0, os.path.getsize(file) - 1))
+
+        def ftp_RNTO(self, path):
+            if args.fault == "no-overwrite" and os.path.exists(path):
+                self._rnfr = None
+                self.respond("550 Cannot create a file when that file already exists.")
+                return None
+            return super().ftp_RNTO(path)
+
+    Handler.dtp_handler = CutDTP if args.fault == "cut" else DTP
+    if args.tls:
+        Handler.certfile, Handler.keyfile = args.tls
+        Handler.tls_control_required = True
+        Handler.tls_data_required = True
 
     Handler.authorizer = authorizer
     # A refused login otherwise waits 3 s before answering.

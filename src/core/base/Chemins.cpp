@@ -29,3 +29,14 @@ void definirChemins(const Chemins &c)
 {
     g_chemins = c;
 }
+
+QString cheminDuProgramme(const QString &chemin)
+{
+    QString c = chemin.trimmed();
+    if (c.isEmpty())
+        return c;
+    c.replace(u'\\', u'/');
+    if (QDir::isRelativePath(c))
+        c = g_chemins.RepertoireProgramme + c;
+    return QDir::cleanPath(c);
+}

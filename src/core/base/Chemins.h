@@ -19,5 +19,9 @@ struct Chemins
 const Chemins &chemins();
 void definirChemins(const Chemins &c);
 
+// A path given in a settings file: a relative one is taken from the program directory.
+// An empty path stays empty.
+QString cheminDuProgramme(const QString &chemin);
+
 // Export format number written by every generator.
 inline const QString NumeroVersion = QStringLiteral("1.0");

@@ -27,7 +27,44 @@ bool etapeFtp(Messages &messages, const QString &siAuthentification, const QStri
     return true;
 }
 
+// The file travels under a hidden name in the same folder and takes its own name only once
+// whole: a franchisee fetching *.xml meanwhile never reads half a file, and a cut transfer
+// leaves the previous file in place.
+void envoyerEnEntier(FtpClient &client, const QString &cheminLocal, const QString &nom)
+{
+    const QString temporaire = nomTemporaire(nom);
+    const qint64 taille = QFileInfo(cheminLocal).size();
+    try {
+        client.put(cheminLocal, temporaire);
+        const qint64 recu = client.size(temporaire);
+        if (recu >= 0 && recu != taille)
+            throw FtpError(QStringLiteral("le serveur a reçu %1 octets au lieu de %2.").arg(recu).arg(taille));
+        try {
+            client.rename(temporaire, nom);
+        } catch (const FtpError &) {
+            if (!client.connected())
+                throw;
+            // Some servers (Windows ones) refuse to rename onto an existing file.
+            client.replace(temporaire, nom);
+        }
+    } catch (...) {
+        if (client.connected()) {
+            try {
+                client.remove(temporaire);
+            } catch (...) {
+                // The first failure is the one to report.
+            }
+        }
+        throw;
+    }
+}
+
 } // namespace
+
+QString nomTemporaire(const QString &nom)
+{
+    return u'.' + nom + QStringLiteral(".partiel");
+}
 
 SessionFtp::SessionFtp(FtpClient &client, Messages &messages)
     : m_client(client), m_messages(messages)
@@ -41,6 +78,8 @@ bool SessionFtp::ConnexionFTP()
     QString mdp;
     QString host;
     int port = 21;
+    bool tls = false;
+    QString certificat;
     const IniFile ini(chemins().FichierIni);
     if (ini.existe()) {
         const QString section = QStringLiteral("Halvenor_FTP");
@@ -48,6 +87,8 @@ bool SessionFtp::ConnexionFTP()
         mdp = ini.readString(section, QStringLiteral("Mdp"), QString());
         host = ini.readString(section, QStringLiteral("Host"), QString());
         port = ini.readInteger(section, QStringLiteral("Port"), 21);
+        tls = ini.readBool(section, QStringLiteral("TLS"), false);
+        certificat = cheminDuProgramme(ini.readString(section, QStringLiteral("CertificatCA"), QString()));
     }
     return etapeFtp(m_messages, QStringLiteral("Impossible de se connecter au serveur FTP. Erreur "),
                     QStringLiteral("Une erreur est survenue (TFicheHalvenor::ConnexionFTP): "), [&] {
@@ -56,6 +97,8 @@ bool SessionFtp::ConnexionFTP()
                         m_client.setPassword(mdp);
                         m_client.setPort(port);
                         m_client.setTransferTimeout(0);
+                        m_client.setTls(tls);
+                        m_client.setCertificatCA(certificat);
                         m_client.connect();
                     });
 }
@@ -70,7 +113,7 @@ bool SessionFtp::EnvoiParFtp(const QString &cheminLocal, const QString &nomDista
     return etapeFtp(m_messages, QStringLiteral("Impossible d'uploader les données. Erreur "),
                     QStringLiteral("Une erreur est survenue (TFicheHalvenor::EnvoiParFtp): "), [&] {
                         m_client.setPassive(true);
-                        m_client.put(cheminLocal, nomDistant);
+                        envoyerEnEntier(m_client, cheminLocal, nomDistant);
                     });
 }
 

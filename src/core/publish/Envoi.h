@@ -9,6 +9,9 @@
 
 #include <functional>
 
+// ".remise_achat.xml.partiel" for "remise_achat.xml": hidden, and no *.xml.
+QString nomTemporaire(const QString &nom);
+
 // The publishing session on the franchise network's FTP account (the main window's IdFTP1):
 // one session per file. Every failure is shown through `messages` and turned into false.
 class SessionFtp
@@ -16,9 +19,12 @@ class SessionFtp
 public:
     SessionFtp(FtpClient &client, Messages &messages);
 
-    // Reads [Halvenor_FTP] of chemins().FichierIni at each call (missing file: empty host, port 21).
+    // Reads [Halvenor_FTP] of chemins().FichierIni at each call (missing file: empty host, port 21,
+    // no TLS).
     bool ConnexionFTP();
-    // Uploads the file under `nomDistant` into the login directory.
+    // Uploads the file under nomTemporaire(nomDistant) into the login directory, checks its
+    // size where the server gives one, then renames it to `nomDistant`. A failure leaves
+    // `nomDistant` as it was and removes the temporary file where the session still stands.
     bool EnvoiParFtp(const QString &cheminLocal, const QString &nomDistant);
     // Closes the session when one is open; false only when closing failed.
     bool DeconnexionFTP();

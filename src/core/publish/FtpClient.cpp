@@ -56,6 +56,34 @@ bool sessionPerdue(CURLcode code)
     }
 }
 
+// What the user reads when the TLS set-up fails; empty for any other failure.
+// `detail` is curl's own text: only it tells a wrong host name from an untrusted chain.
+QString texteEchecTls(CURLcode code, const QString &detail, const QString &host)
+{
+    switch (code) {
+    case CURLE_USE_SSL_FAILED:
+        return QStringLiteral("Le serveur FTP n'accepte pas de connexion chiffrée (TLS).");
+    case CURLE_PEER_FAILED_VERIFICATION:
+        if (detail.contains(QStringLiteral("target host name")))
+            return QStringLiteral("Le certificat du serveur FTP n'est pas établi pour le nom « ") + host.trimmed()
+                   + QStringLiteral(" ».");
+        return QStringLiteral("Le certificat du serveur FTP n'est pas reconnu : aucune autorité de confiance ne "
+                              "l'a signé (voir la clé CertificatCA).");
+    case CURLE_SSL_CACERT_BADFILE:
+        return QStringLiteral("Le certificat de la clé CertificatCA est inutilisable.");
+    case CURLE_SSL_CONNECT_ERROR:
+        return QStringLiteral("La connexion chiffrée (TLS) avec le serveur FTP a échoué.");
+    default:
+        return {};
+    }
+}
+
+struct ListeCurl
+{
+    curl_slist *l = nullptr;
+    ~ListeCurl() { curl_slist_free_all(l); }
+};
+
 } // namespace
 
 struct FtpClient::Impl
@@ -70,6 +98,9 @@ struct FtpClient::Impl
     int transferTimeout = 0;
     bool passive = true;
     bool binary = true;
+    bool tls = false;
+    QString certificatCA;
+    QByteArray autorites; // the system store and certificatCA, PEM; empty: curl's own store
 
     bool connecte = false;
     QString repertoire;      // absolute, set by changeDir; empty: the login directory
@@ -129,6 +160,30 @@ struct FtpClient::Impl
         return url;
     }
 
+    // The system bundle followed by certificatCA: CAINFO alone would replace the system store.
+    void chargerAutorites()
+    {
+        autorites.clear();
+        if (certificatCA.isEmpty())
+            return;
+        QFile ca(certificatCA);
+        if (!ca.open(QIODevice::ReadOnly))
+            throw FtpError(QStringLiteral("Impossible de lire le certificat ") + certificatCA
+                           + QStringLiteral(" (clé CertificatCA) : ") + ca.errorString());
+        const QByteArray pem = ca.readAll();
+        if (!pem.contains("-----BEGIN CERTIFICATE-----"))
+            throw FtpError(QStringLiteral("Le fichier ") + certificatCA
+                           + QStringLiteral(" (clé CertificatCA) ne contient aucun certificat PEM."));
+        char *systeme = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_CAINFO, &systeme);
+        if (systeme) {
+            QFile f(QString::fromLocal8Bit(systeme));
+            if (f.open(QIODevice::ReadOnly))
+                autorites = f.readAll() + '\n';
+        }
+        autorites += pem;
+    }
+
     // Fresh options for one operation; the logged-in connection survives the reset.
     void preparer(const QByteArray &url)
     {
@@ -162,6 +217,41 @@ struct FtpClient::Impl
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, delaiReponseSecondes);
         if (transferTimeout > 0)
             curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(transferTimeout));
+        if (tls) {
+            curl_easy_setopt(easy, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+            curl_easy_setopt(easy, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+            curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+            curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+            if (!autorites.isEmpty()) {
+                curl_blob blob{autorites.data(), static_cast<size_t>(autorites.size()), CURL_BLOB_NOCOPY};
+                curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
+            }
+        }
+    }
+
+    // Raw commands, sent once curl stands in the current directory; a leading '*' lets one
+    // fail. The last reply line stays in derniereReponse.
+    void commandes(const QList<QByteArray> &lignes)
+    {
+        exigerConnexion();
+        ListeCurl liste;
+        for (const QByteArray &l : lignes)
+            liste.l = curl_slist_append(liste.l, l.constData());
+        preparer(urlRepertoire());
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(easy, CURLOPT_POSTQUOTE, liste.l);
+        const CURLcode code = executer();
+        curl_easy_setopt(easy, CURLOPT_POSTQUOTE, nullptr);
+        if (code != CURLE_OK)
+            echec(code);
+    }
+
+    // A name goes into a command line as is: a line break in it would be a second command.
+    static QByteArray nomCommande(const QString &nom)
+    {
+        if (nom.isEmpty() || nom.contains(u'\r') || nom.contains(u'\n') || nom.contains(QChar(0)))
+            throw FtpError(QStringLiteral("Nom de fichier distant invalide."));
+        return nom.toUtf8();
     }
 
     // Runs the prepared operation through our multi handle. curl_easy_perform in 7.88
@@ -207,9 +297,14 @@ struct FtpClient::Impl
         QString texte = QString::fromUtf8(erreur).trimmed();
         if (texte.isEmpty())
             texte = QString::fromUtf8(curl_easy_strerror(code));
+        if (const QString tlsTexte = texteEchecTls(code, texte, host); !tlsTexte.isEmpty())
+            texte = tlsTexte + QStringLiteral(" (") + texte + u')';
         const bool refus = derniereReponse.startsWith('4') || derniereReponse.startsWith('5');
         if (refus)
             texte += QStringLiteral(" (") + texteServeur(derniereReponse) + u')';
+        // A server may echo what it was sent: the password never reaches a message.
+        if (!password.isEmpty())
+            texte.replace(password, QStringLiteral("********"));
         if (fermerSession || sessionPerdue(code)) {
             connecte = false;
             fermer();
@@ -263,6 +358,8 @@ void FtpClient::setPassword(const QString &password) { d->password = password; }
 void FtpClient::setTransferTimeout(int ms) { d->transferTimeout = ms; }
 void FtpClient::setPassive(bool passive) { d->passive = passive; }
 void FtpClient::setBinary(bool binary) { d->binary = binary; }
+void FtpClient::setTls(bool tls) { d->tls = tls; }
+void FtpClient::setCertificatCA(const QString &chemin) { d->certificatCA = chemin; }
 
 bool FtpClient::connected() const
 {
@@ -276,7 +373,12 @@ void FtpClient::connect()
     d->fermer();
     d->repertoire.clear();
     d->sansMlsd = false;
+    d->autorites.clear();
     d->preparer(d->urlBase());
+    if (d->tls) {
+        d->chargerAutorites();
+        d->preparer(d->urlBase());
+    }
     curl_easy_setopt(d->easy, CURLOPT_NOBODY, 1L);
     const CURLcode code = d->executer();
     if (code != CURLE_OK)
@@ -354,4 +456,29 @@ void FtpClient::put(const QString &cheminLocal, const QString &nomDistant)
     const CURLcode code = d->executer();
     if (code != CURLE_OK)
         d->echec(code);
+}
+
+qint64 FtpClient::size(const QString &nomDistant)
+{
+    d->commandes({"*SIZE " + Impl::nomCommande(nomDistant)});
+    const QByteArray r = d->derniereReponse;
+    bool ok = false;
+    const qint64 taille = r.startsWith("213 ") ? r.mid(4).trimmed().toLongLong(&ok) : -1;
+    return ok && taille >= 0 ? taille : -1;
+}
+
+void FtpClient::rename(const QString &ancien, const QString &nouveau)
+{
+    d->commandes({"RNFR " + Impl::nomCommande(ancien), "RNTO " + Impl::nomCommande(nouveau)});
+}
+
+void FtpClient::remove(const QString &nomDistant)
+{
+    d->commandes({"DELE " + Impl::nomCommande(nomDistant)});
+}
+
+void FtpClient::replace(const QString &ancien, const QString &remplace)
+{
+    d->commandes({"*DELE " + Impl::nomCommande(remplace), "RNFR " + Impl::nomCommande(ancien),
+                  "RNTO " + Impl::nomCommande(remplace)});
 }

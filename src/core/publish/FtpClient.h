@@ -54,6 +54,12 @@ public:
     void setTransferTimeout(int ms); // 0: no time-out of ours
     void setPassive(bool passive);
     void setBinary(bool binary);
+    // true: explicit TLS (AUTH TLS) is required on the control connection and the data
+    // connections are protected (PROT P); a server without TLS fails the connection.
+    void setTls(bool tls);
+    // A PEM file of certificate authorities (or the server's own certificate) trusted
+    // besides the system store; empty: the system store alone. Names and chains are always checked.
+    void setCertificatCA(const QString &chemin);
 
     void connect();          // opens the control connection and logs in
     bool connected() const;
@@ -62,6 +68,13 @@ public:
     QList<FtpEntree> list(); // current directory
     void get(const QString &nomDistant, const QString &cheminLocal); // replaces the local file
     void put(const QString &cheminLocal, const QString &nomDistant); // into the current directory
+    // SIZE of a file of the current directory; -1 when the server gives none.
+    qint64 size(const QString &nomDistant);
+    void rename(const QString &ancien, const QString &nouveau); // RNFR, RNTO
+    void remove(const QString &nomDistant);                      // DELE
+    // DELE of `remplace` (a missing one is no failure), then RNFR and RNTO: for servers that
+    // refuse to rename onto an existing file.
+    void replace(const QString &ancien, const QString &remplace);
 
 private:
     struct Impl;

@@ -23,6 +23,8 @@ CompteRapport LireCompteRapport(const QString &fichierIni)
     c.Login = ini.readString(SectionRapport, QStringLiteral("Login"), QString());
     c.Mdp = ini.readString(SectionRapport, QStringLiteral("Mdp"), QString());
     c.Port = ini.readInteger(SectionRapport, QStringLiteral("Port"), 21);
+    c.TLS = ini.readBool(SectionRapport, QStringLiteral("TLS"), false);
+    c.CertificatCA = cheminDuProgramme(ini.readString(SectionRapport, QStringLiteral("CertificatCA"), QString()));
     return c;
 }
 
@@ -90,6 +92,8 @@ bool SessionRapport::ConnexionFTPRapport()
     m_ftp.setPassword(m_compte.Mdp);
     m_ftp.setPort(m_compte.Port);
     m_ftp.setTransferTimeout(0);
+    m_ftp.setTls(m_compte.TLS);
+    m_ftp.setCertificatCA(m_compte.CertificatCA);
     QString message;
     try {
         m_ftp.connect();

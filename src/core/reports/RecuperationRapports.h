@@ -18,6 +18,8 @@ struct CompteRapport
     QString Login;
     QString Mdp;
     int Port = 21;
+    bool TLS = false;     // explicit TLS, as for the publishing account
+    QString CertificatCA; // absolute (a relative key is taken from the program directory)
 };
 
 // Read once when the report window opens; a missing file leaves the defaults.

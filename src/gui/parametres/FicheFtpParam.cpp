@@ -1,6 +1,7 @@
 #include "gui/parametres/FicheFtpParam.h"
 #include "ui_FicheFtpParam.h"
 
+#include "core/base/Chemins.h"
 #include "core/base/Erreurs.h"
 #include "core/base/Formats.h"
 #include "core/config/IniFile.h"
@@ -18,6 +19,8 @@ const QString CleLogin = QStringLiteral("Login");
 const QString CleMdp = QStringLiteral("Mdp");
 const QString CleHost = QStringLiteral("Host");
 const QString ClePort = QStringLiteral("Port");
+const QString CleTls = QStringLiteral("TLS");
+const QString CleCertificat = QStringLiteral("CertificatCA");
 constexpr int PortParDefaut = 21;
 
 // The port as typed: decimal digits with an optional sign, nothing else.
@@ -79,6 +82,7 @@ void TFicheFtpParam::FormCreate()
     ui->edtPassword->setText(ini.readString(m_section, CleMdp, QString()));
     ui->edtHost->setText(ini.readString(m_section, CleHost, QString()));
     ui->edtPort->setText(QString::number(ini.readInteger(m_section, ClePort, PortParDefaut)));
+    ui->cbTLS->setChecked(ini.readBool(m_section, CleTls, false));
 }
 
 void TFicheFtpParam::btnTestFtpClick()
@@ -90,6 +94,11 @@ void TFicheFtpParam::btnTestFtpClick()
     IdFTP1.setPassword(ui->edtPassword->text());
     IdFTP1.setPort(port);
     IdFTP1.setTransferTimeout(0);
+    IdFTP1.setTls(ui->cbTLS->isChecked());
+    // The certificate is edited in the file only: the test trusts the one saved there.
+    const IniFile ini(m_cheminIni);
+    IdFTP1.setCertificatCA(ini.existe() ? cheminDuProgramme(ini.readString(m_section, CleCertificat, QString()))
+                                        : QString());
 
     QString echec;
     bool connecte = false;
@@ -131,5 +140,6 @@ void TFicheFtpParam::btnEnregistrerClick()
     ini.writeString(m_section, CleMdp, ui->edtPassword->text());
     ini.writeString(m_section, CleHost, ui->edtHost->text());
     ini.writeInteger(m_section, ClePort, port);
+    ini.writeBool(m_section, CleTls, ui->cbTLS->isChecked());
     accept();
 }

@@ -23,7 +23,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 };
 
-// One FTP account (Login, Mdp, Host, Port) of a section of the configuration file,
+// One FTP account (Login, Mdp, Host, Port, TLS) of a section of the configuration file,
 // with a connection test on the values as typed.
 class TFicheFtpParam : public QDialog
 {
