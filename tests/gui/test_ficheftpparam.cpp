@@ -9,6 +9,7 @@
 #include "OutilsTests.h"
 
 #include <QDir>
+#include <QCheckBox>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -83,6 +84,10 @@ private Q_SLOTS:
         QCOMPARE(f.windowTitle(), QStringLiteral("Paramétrage FTP"));
         QVERIFY(!(f.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         QCOMPARE(champs(f), (QStringList{QString(), QString(), QString(), QStringLiteral("21")}));
+        QCheckBox *tls = enfant<QCheckBox>(f, "cbTLS");
+        QCOMPARE(tls->text(), QStringLiteral("Connexion chiffrée (TLS)"));
+        QVERIFY(!tls->isChecked());
+        QCOMPARE(edit(f, "edtPort")->nextInFocusChain(), tls);
         QCOMPARE(edit(f, "edtPassword")->echoMode(), QLineEdit::Normal);
         QCOMPARE(f.findChild<QPushButton *>(QStringLiteral("btnTestFtp"))->text(),
                  QStringLiteral("Test de la connexion FTP"));
@@ -92,24 +97,29 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("contenu");
         QTest::addColumn<QStringList>("attendu");
-        QTest::newRow("complet") << QByteArray("[Halvenor_FTP]\r\nLogin=siege\r\nMdp=Pa ss\r\nHost=10.0.0.1\r\nPort=2121\r\n")
+        QTest::addColumn<bool>("tls");
+        QTest::newRow("complet") << QByteArray("[Halvenor_FTP]\r\nLogin=siege\r\nMdp=Pa ss\r\nHost=10.0.0.1\r\nPort=2121\r\nTLS=1\r\n")
                                  << QStringList{QStringLiteral("siege"), QStringLiteral("Pa ss"),
-                                                QStringLiteral("10.0.0.1"), QStringLiteral("2121")};
-        QTest::newRow("port en lettres") << QByteArray("[halvenor_ftp]\nlogin=a\nPORT=vingt\n")
-                                         << QStringList{QStringLiteral("a"), QString(), QString(), QStringLiteral("21")};
-        QTest::newRow("sans port") << QByteArray("[Halvenor_FTP]\nHost=h\n")
-                                   << QStringList{QString(), QString(), QStringLiteral("h"), QStringLiteral("21")};
-        QTest::newRow("autre section") << QByteArray("[Halvenor_Rapport]\nLogin=rapport\nPort=990\n")
-                                       << QStringList{QString(), QString(), QString(), QStringLiteral("21")};
+                                                QStringLiteral("10.0.0.1"), QStringLiteral("2121")}
+                                 << true;
+        QTest::newRow("port en lettres") << QByteArray("[halvenor_ftp]\nlogin=a\nPORT=vingt\ntls=oui\n")
+                                         << QStringList{QStringLiteral("a"), QString(), QString(), QStringLiteral("21")}
+                                         << false;
+        QTest::newRow("sans port") << QByteArray("[Halvenor_FTP]\nHost=h\nTLS=0\n")
+                                   << QStringList{QString(), QString(), QStringLiteral("h"), QStringLiteral("21")} << false;
+        QTest::newRow("autre section") << QByteArray("[Halvenor_Rapport]\nLogin=rapport\nPort=990\nTLS=1\n")
+                                       << QStringList{QString(), QString(), QString(), QStringLiteral("21")} << false;
     }
 
     void chargement()
     {
         QFETCH(QByteArray, contenu);
         QFETCH(QStringList, attendu);
+        QFETCH(bool, tls);
         QVERIFY(ecrireFichier(fichier(), contenu));
         TFicheFtpParam f(nullptr, Section, fichier());
         QCOMPARE(champs(f), attendu);
+        QCOMPARE(enfant<QCheckBox>(f, "cbTLS")->isChecked(), tls);
     }
 
     void enregistrer()
@@ -125,8 +135,19 @@ private Q_SLOTS:
         QVERIFY(!f.isVisible());
         QCOMPARE(IniFile(fichier()).readSectionValues(QStringLiteral("Halvenor_Rapport")),
                  (QStringList{QStringLiteral("Login=siège"), QStringLiteral("Mdp=mot de passe"),
-                              QStringLiteral("Host=ftp.example"), QStringLiteral("Port=21")}));
+                              QStringLiteral("Host=ftp.example"), QStringLiteral("Port=21"), QStringLiteral("TLS=0")}));
         QVERIFY(!QFile::exists(chemins().FichierIni));
+
+        // Ticked, after the four others; CertificatCA is the file's own and stays.
+        QVERIFY(ecrireFichier(fichier(), "[Halvenor_FTP]\nCertificatCA=ca.pem\n"));
+        TFicheFtpParam g(nullptr, Section, fichier());
+        montrer(g);
+        saisir(g, QStringLiteral("l"), QStringLiteral("m"), QStringLiteral("h"), QStringLiteral("990"));
+        enfant<QCheckBox>(g, "cbTLS")->setChecked(true);
+        cliquer(g, "btnEnregistrer");
+        QCOMPARE(IniFile(fichier()).readSectionValues(Section),
+                 (QStringList{QStringLiteral("CertificatCA=ca.pem"), QStringLiteral("Login=l"), QStringLiteral("Mdp=m"),
+                              QStringLiteral("Host=h"), QStringLiteral("Port=990"), QStringLiteral("TLS=1")}));
     }
 
     void champVideRefuse_data()
@@ -217,6 +238,35 @@ private Q_SLOTS:
         QCOMPARE(champs(f), saisis);
         f.close();
         QCOMPARE(lireFichier(fichier()), avant);
+    }
+
+    // The test button connects over TLS when cbTLS is ticked, trusting the file's CertificatCA.
+    void testDeConnexionTls()
+    {
+        QTemporaryDir racine;
+        QString cert, cle;
+        FtpServeur::creerCertificat(racine.path(), QStringLiteral("DNS:localhost,IP:127.0.0.1"), cert, cle);
+        FtpServeur::Options options;
+        options.certificat = cert;
+        options.cle = cle;
+        FtpServeur serveur({{QStringLiteral("siege"), QStringLiteral("mdp"), racine.path()}}, options);
+        QVERIFY(ecrireFichier(fichier(), "[Halvenor_FTP]\nTLS=1\nCertificatCA=" + cert.toUtf8() + "\n"));
+
+        TFicheFtpParam f(nullptr, Section, fichier());
+        montrer(f);
+        QCheckBox *tls = enfant<QCheckBox>(f, "cbTLS");
+        QVERIFY(tls->isChecked());
+        saisir(f, QStringLiteral("siege"), QStringLiteral("mdp"), QStringLiteral("127.0.0.1"),
+               QString::number(serveur.port()));
+        cliquer(f, "btnTestFtp");
+        QCOMPARE(m_dialogues->messages, QStringList{Succes});
+        m_dialogues->vider();
+
+        // Unticked: the server wants TLS and refuses the log-in in clear.
+        tls->setChecked(false);
+        cliquer(f, "btnTestFtp");
+        QCOMPARE(m_dialogues->messages.size(), 1);
+        QVERIFY2(m_dialogues->messages.first().startsWith(Echec), qPrintable(m_dialogues->messages.first()));
     }
 
     void portInvalideAuTest()

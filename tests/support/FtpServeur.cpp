@@ -72,7 +72,7 @@ void FtpServeur::creerCertificat(const QString &dossier, const QString &noms, QS
     certificat = dossier + QStringLiteral("/certificat.pem");
     cle = dossier + QStringLiteral("/cle.pem");
     QProcess openssl;
-    openssl.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    openssl.setProcessChannelMode(QProcess::MergedChannels);
     openssl.start(QStringLiteral("openssl"),
                   {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
                    QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
@@ -80,5 +80,5 @@ void FtpServeur::creerCertificat(const QString &dossier, const QString &noms, QS
                    QStringLiteral("-addext"), QStringLiteral("subjectAltName=") + noms, QStringLiteral("-keyout"), cle,
                    QStringLiteral("-out"), certificat});
     if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0)
-        throw std::runtime_error("openssl req failed");
+        throw std::runtime_error("openssl req failed: " + openssl.readAll().toStdString());
 }

@@ -147,6 +147,14 @@ TEST_F(Ini, WritesCreateTheFileWithOwnerOnlyAccess)
     EXPECT_EQ(contenu(), "[Halvenor_FTP]\r\nMdp=secret\r\nPort=-21\r\n\r\n[Halvenor]\r\nMessage=1\r\nDocument=0\r\n");
     EXPECT_EQ(ini.readInteger(QStringLiteral("halvenor_ftp"), QStringLiteral("port"), 0), -21);
     EXPECT_TRUE(ini.readBool(QStringLiteral("Halvenor"), QStringLiteral("Message"), false));
+    EXPECT_EQ(QFileInfo(chemin).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner)
+        << "still 0600 after rewrites";
+
+    // A rewrite keeps the mode the administrator gave the file.
+    const auto groupe = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    ASSERT_TRUE(QFile::setPermissions(chemin, groupe));
+    ini.writeString(QStringLiteral("Halvenor_FTP"), QStringLiteral("Mdp"), QStringLiteral("autre"));
+    EXPECT_EQ(QFileInfo(chemin).permissions() & 0x7077, groupe);
 }
 
 TEST_F(Ini, RewriteChangesOneEntryAndKeepsEverythingElse)
