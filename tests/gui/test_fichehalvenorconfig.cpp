@@ -277,7 +277,7 @@ private Q_SLOTS:
         const IniFile fichier(ini());
         QCOMPARE(fichier.readSectionValues(QStringLiteral("Halvenor_FTP")),
                  (QStringList{QStringLiteral("Login=siege"), QStringLiteral("Mdp=s3cret"),
-                              QStringLiteral("Host=ftp.example"), QStringLiteral("Port=21")}));
+                              QStringLiteral("Host=ftp.example"), QStringLiteral("Port=21"), QStringLiteral("TLS=0")}));
         QCOMPARE(fichier.readSectionValues(QStringLiteral("Halvenor")), QStringList{QStringLiteral("TypeEnvoi=FTP")});
     }
 };

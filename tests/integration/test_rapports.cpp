@@ -84,7 +84,7 @@ protected:
         definirHorloge(&m_horloge);
         m_ftp = std::make_unique<FtpServeur>(QList<FtpServeur::Compte>{
             {QStringLiteral("rapport"), QStringLiteral("secret"), m_serveur, QStringLiteral("elr")}});
-        m_compte = {QStringLiteral("127.0.0.1"), QStringLiteral("rapport"), QStringLiteral("secret"), m_ftp->port()};
+        m_compte = {QStringLiteral("127.0.0.1"), QStringLiteral("rapport"), QStringLiteral("secret"), m_ftp->port(), false, QString()};
     }
     void TearDown() override { definirHorloge(nullptr); }
 
