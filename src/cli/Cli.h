@@ -49,4 +49,5 @@ using FonctionCommande = int (*)(ContexteCli &);
 struct EnregistrementCommande
 {
     EnregistrementCommande(const char *nom, const char *usage, const char *description, FonctionCommande f);
+    EnregistrementCommande(const char *nom, const char *usage, const QString &description, FonctionCommande f);
 };

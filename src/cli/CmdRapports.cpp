@@ -2,6 +2,7 @@
 
 #include "core/base/Chemins.h"
 #include "core/base/Messages.h"
+#include "core/config/Parametres.h"
 #include "core/reports/RecuperationRapports.h"
 
 #include <QJsonArray>
@@ -88,9 +89,9 @@ int commandeRapports(ContexteCli &ctx)
 
 const EnregistrementCommande enregistrement(
     "rapports", "rapports [--jours N] [--format texte|csv|json]",
-    "Télécharge les rapports de MajAuto du compte Halvenor_Rapport et affiche l'état de chaque "
-    "franchisé (vert ou rouge, tolérance J-N, 1 par défaut). En csv : franchise;etat;texte, les lignes "
-    "du texte séparées par \" | \".",
+    QStringLiteral("Télécharge les rapports de MajAuto du compte ") + Parametres::nomSection(Parametres::Rapport)
+        + QStringLiteral(" et affiche l'état de chaque franchisé (vert ou rouge, tolérance J-N, 1 par défaut). "
+                         "En csv : franchise;etat;texte, les lignes du texte séparées par \" | \"."),
     &commandeRapports);
 
 } // namespace

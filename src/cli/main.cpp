@@ -43,6 +43,12 @@ EnregistrementCommande::EnregistrementCommande(const char *nom, const char *usag
     registre()[QString::fromUtf8(nom)] = {QString::fromUtf8(usage), QString::fromUtf8(description), f};
 }
 
+EnregistrementCommande::EnregistrementCommande(const char *nom, const char *usage, const QString &description,
+                                               FonctionCommande f)
+{
+    registre()[QString::fromUtf8(nom)] = {QString::fromUtf8(usage), description, f};
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);

@@ -3,27 +3,14 @@
 #include "core/base/Chemins.h"
 #include "core/base/Horloge.h"
 #include "core/base/Messages.h"
-#include "core/config/IniFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-namespace {
-const QString SectionRapport = QStringLiteral("Halvenor_Rapport");
-}
-
 CompteRapport LireCompteRapport(const QString &fichierIni)
 {
-    CompteRapport c;
-    IniFile ini(fichierIni);
-    if (!ini.existe())
-        return c;
-    c.Host = ini.readString(SectionRapport, QStringLiteral("Host"), QString());
-    c.Login = ini.readString(SectionRapport, QStringLiteral("Login"), QString());
-    c.Mdp = ini.readString(SectionRapport, QStringLiteral("Mdp"), QString());
-    c.Port = ini.readInteger(SectionRapport, QStringLiteral("Port"), 21);
-    return c;
+    return Parametres::lire(fichierIni).rapport;
 }
 
 void SupprimerRepertoire(const QString &chemin)

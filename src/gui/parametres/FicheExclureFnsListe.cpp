@@ -2,7 +2,7 @@
 #include "ui_FicheExclureFnsListe.h"
 
 #include "core/base/Chemins.h"
-#include "core/config/IniFile.h"
+#include "core/config/Parametres.h"
 #include "core/export/TablesHalvenor.h"
 #include "gui/Action.h"
 #include "gui/Dialogues.h"
@@ -14,7 +14,6 @@
 
 namespace {
 
-const QString SectionExclus = QStringLiteral("Halvenor_FNS_Exclu");
 constexpr int ColonneNom = 0;
 constexpr int ColonneCode = 1;
 
@@ -107,13 +106,7 @@ void TFicheExclureFnsListe::preparerListe(QTreeWidget *liste)
 
 void TFicheExclureFnsListe::FormCreate()
 {
-    QStringList exclus;
-    const IniFile ini(chemins().FichierIni);
-    if (ini.existe()) {
-        // Whatever the key, the code is what follows the first "=".
-        for (const QString &entree : ini.readSectionValues(SectionExclus))
-            exclus << entree.mid(entree.indexOf(u'=') + 1);
-    }
+    const QStringList exclus = Parametres::lire(chemins().FichierIni).fournisseursExclus;
 
     if (!tblFns.isOpen())
         tblFns.open();
@@ -158,14 +151,11 @@ void TFicheExclureFnsListe::btnReintegrerClick()
 
 void TFicheExclureFnsListe::btnEnregistrerClick()
 {
-    IniFile ini(chemins().FichierIni);
-    // Also drops a header left without keys, so an empty list leaves no section at all.
-    if (ini.existe())
-        ini.eraseSection(SectionExclus);
+    Parametres p;
     QTreeWidget *liste = ui->lvFnsExclu;
     for (int i = 0; i < liste->topLevelItemCount(); ++i)
-        ini.writeString(SectionExclus, QStringLiteral("Fournisseur") + QString::number(i),
-                        liste->topLevelItem(i)->text(ColonneCode));
+        p.fournisseursExclus << liste->topLevelItem(i)->text(ColonneCode);
+    p.enregistrer(chemins().FichierIni, Parametres::Exclus);
     accept();
 }
 
