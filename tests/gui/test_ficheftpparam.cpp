@@ -26,7 +26,7 @@
 
 namespace {
 
-const QString Section = QStringLiteral("Halvenor_FTP");
+constexpr QuelCompte Section = QuelCompte::Publication;
 const QString Echec = QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ");
 const QString Succes = QStringLiteral("Connection établie avec le serveur FTP");
 
@@ -125,7 +125,7 @@ private Q_SLOTS:
     void enregistrer()
     {
         QVERIFY(ecrireFichier(fichier(), "[Halvenor_Rapport]\nLogin=rapport\n"));
-        TFicheFtpParam f(nullptr, QStringLiteral("Halvenor_Rapport"), fichier());
+        TFicheFtpParam f(nullptr, QuelCompte::Rapport, fichier());
         montrer(f);
         saisir(f, QStringLiteral("siège"), QStringLiteral("mot de passe"), QStringLiteral("ftp.example"),
                QStringLiteral("0021"));
@@ -145,7 +145,7 @@ private Q_SLOTS:
         saisir(g, QStringLiteral("l"), QStringLiteral("m"), QStringLiteral("h"), QStringLiteral("990"));
         enfant<QCheckBox>(g, "cbTLS")->setChecked(true);
         cliquer(g, "btnEnregistrer");
-        QCOMPARE(IniFile(fichier()).readSectionValues(Section),
+        QCOMPARE(IniFile(fichier()).readSectionValues(QStringLiteral("Halvenor_FTP")),
                  (QStringList{QStringLiteral("CertificatCA=ca.pem"), QStringLiteral("Login=l"), QStringLiteral("Mdp=m"),
                               QStringLiteral("Host=h"), QStringLiteral("Port=990"), QStringLiteral("TLS=1")}));
     }

@@ -2,7 +2,7 @@
 
 #include "core/base/Chemins.h"
 #include "core/base/EcritureSure.h"
-#include "core/config/IniFile.h"
+#include "core/config/Parametres.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -74,31 +74,16 @@ SessionFtp::SessionFtp(FtpClient &client, Messages &messages)
 
 bool SessionFtp::ConnexionFTP()
 {
-    QString login;
-    QString mdp;
-    QString host;
-    int port = 21;
-    bool tls = false;
-    QString certificat;
-    const IniFile ini(chemins().FichierIni);
-    if (ini.existe()) {
-        const QString section = QStringLiteral("Halvenor_FTP");
-        login = ini.readString(section, QStringLiteral("Login"), QString());
-        mdp = ini.readString(section, QStringLiteral("Mdp"), QString());
-        host = ini.readString(section, QStringLiteral("Host"), QString());
-        port = ini.readInteger(section, QStringLiteral("Port"), 21);
-        tls = ini.readBool(section, QStringLiteral("TLS"), false);
-        certificat = cheminDuProgramme(ini.readString(section, QStringLiteral("CertificatCA"), QString()));
-    }
+    const CompteFtp compte = Parametres::lire(chemins().FichierIni).publication;
     return etapeFtp(m_messages, QStringLiteral("Impossible de se connecter au serveur FTP. Erreur "),
                     QStringLiteral("Une erreur est survenue (TFicheHalvenor::ConnexionFTP): "), [&] {
-                        m_client.setHost(host);
-                        m_client.setUsername(login);
-                        m_client.setPassword(mdp);
-                        m_client.setPort(port);
+                        m_client.setHost(compte.Host);
+                        m_client.setUsername(compte.Login);
+                        m_client.setPassword(compte.Mdp);
+                        m_client.setPort(compte.Port);
                         m_client.setTransferTimeout(0);
-                        m_client.setTls(tls);
-                        m_client.setCertificatCA(certificat);
+                        m_client.setTls(compte.tls);
+                        m_client.setCertificatCA(cheminDuProgramme(compte.certificatCA));
                         m_client.connect();
                     });
 }
@@ -143,7 +128,7 @@ bool CopieParChemin(const QString &source, const QString &cible, Messages &messa
              && sortie.write(bloc) == bloc.size();
         total += bloc.size();
     }
-    ok = ok && entree.error() == QFileDevice::NoError && terminerEcriture(sortie, total).isEmpty();
+    ok = ok && entree.error() == QFileDevice::NoError && terminerEcriture(sortie, total).ok();
     if (!ok) {
         sortie.cancelWriting();
         messages.afficher(QStringLiteral("Impossible de copier le fichier : \n\t") + source

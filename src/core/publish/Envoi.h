@@ -19,8 +19,7 @@ class SessionFtp
 public:
     SessionFtp(FtpClient &client, Messages &messages);
 
-    // Reads [Halvenor_FTP] of chemins().FichierIni at each call (missing file: empty host, port 21,
-    // no TLS).
+    // Reads the publishing account of chemins().FichierIni at each call (missing file: the defaults).
     bool ConnexionFTP();
     // Uploads the file under nomTemporaire(nomDistant) into the login directory, checks its
     // size where the server gives one, then renames it to `nomDistant`. A failure leaves

@@ -1,6 +1,7 @@
 #include "core/publish/FtpClient.h"
 
 #include "core/base/EcritureSure.h"
+#include "core/config/Parametres.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -92,7 +93,7 @@ struct FtpClient::Impl
     CURLM *multi = nullptr;
 
     QString host;
-    int port = 21;
+    int port = CompteFtp::PortParDefaut;
     QString user;
     QString password;
     int transferTimeout = 0;
@@ -436,9 +437,9 @@ void FtpClient::get(const QString &nomDistant, const QString &cheminLocal)
         fichier.cancelWriting();
         d->echec(code);
     }
-    if (const QString raison = terminerEcriture(fichier, fichier.pos()); !raison.isEmpty())
+    if (const ResultatEcriture r = terminerEcriture(fichier, fichier.pos()); !r)
         throw FtpError(QStringLiteral("Impossible d'écrire le fichier ") + cheminLocal + QStringLiteral(" : ")
-                       + raison);
+                       + r.raison());
 }
 
 void FtpClient::put(const QString &cheminLocal, const QString &nomDistant)

@@ -3,29 +3,14 @@
 #include "core/base/Chemins.h"
 #include "core/base/Horloge.h"
 #include "core/base/Messages.h"
-#include "core/config/IniFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-namespace {
-const QString SectionRapport = QStringLiteral("Halvenor_Rapport");
-}
-
 CompteRapport LireCompteRapport(const QString &fichierIni)
 {
-    CompteRapport c;
-    IniFile ini(fichierIni);
-    if (!ini.existe())
-        return c;
-    c.Host = ini.readString(SectionRapport, QStringLiteral("Host"), QString());
-    c.Login = ini.readString(SectionRapport, QStringLiteral("Login"), QString());
-    c.Mdp = ini.readString(SectionRapport, QStringLiteral("Mdp"), QString());
-    c.Port = ini.readInteger(SectionRapport, QStringLiteral("Port"), 21);
-    c.TLS = ini.readBool(SectionRapport, QStringLiteral("TLS"), false);
-    c.CertificatCA = cheminDuProgramme(ini.readString(SectionRapport, QStringLiteral("CertificatCA"), QString()));
-    return c;
+    return Parametres::lire(fichierIni).rapport;
 }
 
 void SupprimerRepertoire(const QString &chemin)
@@ -33,23 +18,15 @@ void SupprimerRepertoire(const QString &chemin)
     QString dossier = chemin;
     while (dossier.size() > 1 && dossier.endsWith(u'/'))
         dossier.chop(1);
-    const QFileInfo info(dossier);
-    if (info.isSymLink()) {
+    if (dossier.isEmpty())
+        return;
+    // removeRecursively() removes the links it finds inside without following them, but
+    // given a link itself it would empty the folder it points to.
+    if (QFileInfo(dossier).isSymLink()) {
         QFile::remove(dossier);
         return;
     }
-    QDir d(dossier);
-    const QFileInfoList entrees = d.entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
-    for (const QFileInfo &e : entrees) {
-        if (e.isSymLink())
-            QFile::remove(e.filePath()); // the link goes, its target stays
-        else if (e.isDir())
-            SupprimerRepertoire(e.filePath());
-        else
-            QFile::remove(e.filePath());
-    }
-    QDir().rmdir(dossier);
+    QDir(dossier).removeRecursively();
 }
 
 void PreparerRepertoireRapport()
@@ -92,8 +69,8 @@ bool SessionRapport::ConnexionFTPRapport()
     m_ftp.setPassword(m_compte.Mdp);
     m_ftp.setPort(m_compte.Port);
     m_ftp.setTransferTimeout(0);
-    m_ftp.setTls(m_compte.TLS);
-    m_ftp.setCertificatCA(m_compte.CertificatCA);
+    m_ftp.setTls(m_compte.tls);
+    m_ftp.setCertificatCA(cheminDuProgramme(m_compte.certificatCA));
     QString message;
     try {
         m_ftp.connect();

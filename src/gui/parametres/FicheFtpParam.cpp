@@ -4,7 +4,6 @@
 #include "core/base/Chemins.h"
 #include "core/base/Erreurs.h"
 #include "core/base/Formats.h"
-#include "core/config/IniFile.h"
 #include "gui/Action.h"
 #include "gui/Dialogues.h"
 #include "gui/CurseurOccupe.h"
@@ -14,14 +13,6 @@
 #include <QStylePainter>
 
 namespace {
-
-const QString CleLogin = QStringLiteral("Login");
-const QString CleMdp = QStringLiteral("Mdp");
-const QString CleHost = QStringLiteral("Host");
-const QString ClePort = QStringLiteral("Port");
-const QString CleTls = QStringLiteral("TLS");
-const QString CleCertificat = QStringLiteral("CertificatCA");
-constexpr int PortParDefaut = 21;
 
 // The port as typed: decimal digits with an optional sign, nothing else.
 int convertirPort(const QString &texte)
@@ -56,11 +47,11 @@ void BoutonMultiligne::paintEvent(QPaintEvent *)
                          QPalette::ButtonText);
 }
 
-TFicheFtpParam::TFicheFtpParam(QWidget *owner, QString section, QString cheminIni)
+TFicheFtpParam::TFicheFtpParam(QWidget *owner, QuelCompte compte, QString cheminIni)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                          | Qt::WindowCloseButtonHint),
       ui(new Ui::TFicheFtpParam),
-      m_section(std::move(section)),
+      m_compte(compte),
       m_cheminIni(std::move(cheminIni))
 {
     ui->setupUi(this);
@@ -75,14 +66,12 @@ TFicheFtpParam::~TFicheFtpParam() = default;
 
 void TFicheFtpParam::FormCreate()
 {
-    const IniFile ini(m_cheminIni);
-    if (!ini.existe())
-        return;
-    ui->edtLogin->setText(ini.readString(m_section, CleLogin, QString()));
-    ui->edtPassword->setText(ini.readString(m_section, CleMdp, QString()));
-    ui->edtHost->setText(ini.readString(m_section, CleHost, QString()));
-    ui->edtPort->setText(QString::number(ini.readInteger(m_section, ClePort, PortParDefaut)));
-    ui->cbTLS->setChecked(ini.readBool(m_section, CleTls, false));
+    const CompteFtp c = Parametres::lire(m_cheminIni).compte(m_compte);
+    ui->edtLogin->setText(c.Login);
+    ui->edtPassword->setText(c.Mdp);
+    ui->edtHost->setText(c.Host);
+    ui->edtPort->setText(QString::number(c.Port));
+    ui->cbTLS->setChecked(c.tls);
 }
 
 void TFicheFtpParam::btnTestFtpClick()
@@ -96,9 +85,7 @@ void TFicheFtpParam::btnTestFtpClick()
     IdFTP1.setTransferTimeout(0);
     IdFTP1.setTls(ui->cbTLS->isChecked());
     // The certificate is edited in the file only: the test trusts the one saved there.
-    const IniFile ini(m_cheminIni);
-    IdFTP1.setCertificatCA(ini.existe() ? cheminDuProgramme(ini.readString(m_section, CleCertificat, QString()))
-                                        : QString());
+    IdFTP1.setCertificatCA(cheminDuProgramme(Parametres::lire(m_cheminIni).compte(m_compte).certificatCA));
 
     QString echec;
     bool connecte = false;
@@ -135,11 +122,13 @@ void TFicheFtpParam::btnEnregistrerClick()
     // Converted before any write, so a bad port leaves the section as it was.
     const int port = convertirPort(ui->edtPort->text());
 
-    IniFile ini(m_cheminIni);
-    ini.writeString(m_section, CleLogin, ui->edtLogin->text());
-    ini.writeString(m_section, CleMdp, ui->edtPassword->text());
-    ini.writeString(m_section, CleHost, ui->edtHost->text());
-    ini.writeInteger(m_section, ClePort, port);
-    ini.writeBool(m_section, CleTls, ui->cbTLS->isChecked());
+    Parametres p;
+    CompteFtp &c = p.compte(m_compte);
+    c.Login = ui->edtLogin->text();
+    c.Mdp = ui->edtPassword->text();
+    c.Host = ui->edtHost->text();
+    c.Port = port;
+    c.tls = ui->cbTLS->isChecked();
+    p.enregistrer(m_cheminIni, m_compte == QuelCompte::Publication ? Parametres::Publication : Parametres::Rapport);
     accept();
 }
