@@ -7,13 +7,26 @@
 #include <stdexcept>
 
 FtpServeur::FtpServeur(const QList<Compte> &comptes, bool mlsd)
+    : FtpServeur(comptes, Options{mlsd, {}, {}, false, 0})
+{
+}
+
+FtpServeur::FtpServeur(const QList<Compte> &comptes, const Options &options)
     : m_process(std::make_unique<QProcess>())
 {
     QStringList args{QStringLiteral(HALVENOR_TEST_SUPPORT "/ftpserver.py")};
     for (const Compte &c : comptes)
         args << QStringLiteral("--user") << c.nom << c.motDePasse << c.repertoire << c.permissions;
-    if (!mlsd)
+    if (!options.mlsd)
         args << QStringLiteral("--no-mlsd");
+    for (const QString &n : options.refuserRetr)
+        args << QStringLiteral("--refuse-retr") << n;
+    for (const QString &n : options.disparaitre)
+        args << QStringLiteral("--vanish") << n;
+    if (options.nomsBruts)
+        args << QStringLiteral("--raw-names");
+    if (options.delaiReponse > 0)
+        args << QStringLiteral("--delay") << QString::number(options.delaiReponse);
 
     // The server's own warnings reach the test's stderr; stdout carries the port.
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -21,9 +22,19 @@ public:
         QString permissions = QStringLiteral("elradfmwMT"); // "elr": read-only
     };
 
-    // mlsd = false: the server refuses MLSD/MLST, clients must list with LIST.
+    // Faults of the server's own, for the tests that need one.
+    struct Options
+    {
+        bool mlsd = true;            // false: MLSD/MLST refused, clients must list with LIST
+        QStringList refuserRetr;     // names whose RETR gets 550
+        QStringList disparaitre;     // names deleted at their first RETR
+        bool nomsBruts = false;      // names as their bytes on disk, UTF-8 or not
+        double delaiReponse = 0;     // seconds before every reply
+    };
+
     // Throws std::runtime_error when the server does not start.
     explicit FtpServeur(const QList<Compte> &comptes, bool mlsd = true);
+    FtpServeur(const QList<Compte> &comptes, const Options &options);
     ~FtpServeur();
     FtpServeur(const FtpServeur &) = delete;
     FtpServeur &operator=(const FtpServeur &) = delete;

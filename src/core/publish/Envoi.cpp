@@ -10,21 +10,14 @@
 
 namespace {
 
-// Runs one step of the session: a failure becomes one message box (its text depends on
+// One step of the session: a failure becomes one message box (its frame depends on
 // whether the server refused the account) and false.
-bool etapeFtp(Messages &messages, const QString &siAuthentification, const QString &sinon,
-              const std::function<void()> &etape)
+bool signaler(Messages &messages, const QString &siAuthentification, const QString &sinon, const ResultatFtp &r)
 {
-    try {
-        etape();
-    } catch (const EIdFTPAUTHException &e) {
-        messages.afficher(siAuthentification + e.message());
-        return false;
-    } catch (const std::exception &e) {
-        messages.afficher(sinon + texteErreur(e));
-        return false;
-    }
-    return true;
+    if (r)
+        return true;
+    messages.afficher((r.echec().authentification() ? siAuthentification : sinon) + r.echec().texte());
+    return false;
 }
 
 } // namespace
@@ -49,15 +42,17 @@ bool SessionFtp::ConnexionFTP()
         host = ini.readString(section, QStringLiteral("Host"), QString());
         port = ini.readInteger(section, QStringLiteral("Port"), 21);
     }
-    return etapeFtp(m_messages, QStringLiteral("Impossible de se connecter au serveur FTP. Erreur "),
-                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::ConnexionFTP): "), [&] {
-                        m_client.setHost(host);
-                        m_client.setUsername(login);
-                        m_client.setPassword(mdp);
-                        m_client.setPort(port);
-                        m_client.setTransferTimeout(0);
-                        m_client.connect();
-                    });
+    const ResultatFtp r = host.trimmed().isEmpty() ? ResultatFtp(EchecFtp::hoteVide(QStringLiteral("Halvenor_FTP")))
+                                                   : etapeFtp([&] {
+                                                         m_client.setHost(host);
+                                                         m_client.setUsername(login);
+                                                         m_client.setPassword(mdp);
+                                                         m_client.setPort(port);
+                                                         m_client.setTransferTimeout(0);
+                                                         m_client.connect();
+                                                     });
+    return signaler(m_messages, QStringLiteral("Impossible de se connecter au serveur FTP. Erreur "),
+                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::ConnexionFTP): "), r);
 }
 
 bool SessionFtp::EnvoiParFtp(const QString &cheminLocal, const QString &nomDistant)
@@ -67,20 +62,20 @@ bool SessionFtp::EnvoiParFtp(const QString &cheminLocal, const QString &nomDista
                             + QStringLiteral("N'éxiste pas ou est inaccessible."));
         return false;
     }
-    return etapeFtp(m_messages, QStringLiteral("Impossible d'uploader les données. Erreur "),
-                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::EnvoiParFtp): "), [&] {
+    return signaler(m_messages, QStringLiteral("Impossible d'uploader les données. Erreur "),
+                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::EnvoiParFtp): "), etapeFtp([&] {
                         m_client.setPassive(true);
                         m_client.put(cheminLocal, nomDistant);
-                    });
+                    }));
 }
 
 bool SessionFtp::DeconnexionFTP()
 {
-    return etapeFtp(m_messages, QStringLiteral("Erreur lors de la déconnexion : "),
-                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::DeconnexionFTP): "), [&] {
+    return signaler(m_messages, QStringLiteral("Erreur lors de la déconnexion : "),
+                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::DeconnexionFTP): "), etapeFtp([&] {
                         if (m_client.connected())
                             m_client.disconnect();
-                    });
+                    }));
 }
 
 bool CopieParChemin(const QString &source, const QString &cible, Messages &messages)

@@ -95,14 +95,11 @@ void TFicheFtpParam::btnTestFtpClick()
     bool connecte = false;
     {
         const CurseurOccupe curseur;
-        try {
-            IdFTP1.connect();
-        } catch (const std::exception &e) {
-            // Refused log-in and any other failure read the same to the user.
-            echec = QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ") + texteErreur(e);
-        } catch (...) {
-            echec = QStringLiteral("Impossible de se connecter au serveur FTP !");
-        }
+        // Refused log-in and any other failure read the same to the user.
+        const ResultatFtp r = ui->edtHost->text().trimmed().isEmpty() ? ResultatFtp(EchecFtp::hoteVide(m_section))
+                                                                      : etapeFtp([this] { IdFTP1.connect(); });
+        if (!r)
+            echec = QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ") + r.echec().texte();
         connecte = IdFTP1.connected();
         // Closed before the message box: the server is not kept waiting while the user reads.
         try {
