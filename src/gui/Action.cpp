@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QWidget>
 #include <QTimer>
 
 namespace {
@@ -19,7 +20,10 @@ void fermerLesFenetresEnAttente()
     const QList<QPointer<QWidget>> fenetres = std::exchange(g_aFermer, {});
     for (const QPointer<QWidget> &f : fenetres) {
         if (f)
-            QTimer::singleShot(0, f, [f] { if (f) f->close(); });
+            QTimer::singleShot(0, f.data(), [f] {
+                if (f)
+                    f->close();
+            });
     }
 }
 }
