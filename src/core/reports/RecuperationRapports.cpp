@@ -40,6 +40,7 @@ void SupprimerRepertoire(const QString &chemin)
     const QFileInfoList entrees = d.entryInfoList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
     for (const QFileInfo &e : entrees) {
+        laisserVivre(); // thousands of old copies: the window must not freeze meanwhile
         if (e.isSymLink())
             QFile::remove(e.filePath()); // the link goes, its target stays
         else if (e.isDir())
