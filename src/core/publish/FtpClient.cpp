@@ -549,9 +549,15 @@ QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers
                     long codeFtp = 0;
                     curl_easy_getinfo(p.easy, CURLINFO_RESPONSE_CODE, &codeFtp);
                     // A lost or refused extra login (servers cap logins per user) costs a retry on
-                    // another post, not the file.
+                    // another post, not the file; the post itself retires while others run.
                     if (sessionPerdue(code) && code != CURLE_OPERATION_TIMEDOUT && essais[i]++ == 0) {
                         aReprendre << i;
+                        if (enCours > 0) {
+                            p.fichier.reset();
+                            curl_easy_cleanup(p.easy);
+                            p.easy = nullptr;
+                            continue;
+                        }
                     } else {
                         resultats[i] = echecCurl(code, codeFtp, p.reponse, QByteArray(p.erreur));
                     }

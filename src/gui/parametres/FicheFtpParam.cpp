@@ -113,6 +113,14 @@ void TFicheFtpParam::btnTestFtpClick()
     dialogues().message(this, connecte ? QStringLiteral("Connection établie avec le serveur FTP") : echec);
 }
 
+void TFicheFtpParam::reject()
+{
+    // Closed while the test waits on the server: the test stops, then the window closes.
+    if (fermetureDifferee(this))
+        return;
+    QDialog::reject();
+}
+
 void TFicheFtpParam::btnEnregistrerClick()
 {
     if (ui->edtLogin->text().isEmpty() || ui->edtPassword->text().isEmpty() || ui->edtHost->text().isEmpty()

@@ -35,6 +35,7 @@ public:
 
     void btnTestFtpClick();
     void btnEnregistrerClick();
+    void reject() override;
 
 private:
     void FormCreate();
