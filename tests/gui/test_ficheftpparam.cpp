@@ -25,7 +25,7 @@
 
 namespace {
 
-const QString Section = QStringLiteral("Halvenor_FTP");
+constexpr QuelCompte Section = QuelCompte::Publication;
 const QString Echec = QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ");
 const QString Succes = QStringLiteral("Connection établie avec le serveur FTP");
 
@@ -115,7 +115,7 @@ private Q_SLOTS:
     void enregistrer()
     {
         QVERIFY(ecrireFichier(fichier(), "[Halvenor_Rapport]\nLogin=rapport\n"));
-        TFicheFtpParam f(nullptr, QStringLiteral("Halvenor_Rapport"), fichier());
+        TFicheFtpParam f(nullptr, QuelCompte::Rapport, fichier());
         montrer(f);
         saisir(f, QStringLiteral("siège"), QStringLiteral("mot de passe"), QStringLiteral("ftp.example"),
                QStringLiteral("0021"));

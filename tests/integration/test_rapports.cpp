@@ -90,7 +90,11 @@ protected:
         definirHorloge(&m_horloge);
         m_ftp = std::make_unique<FtpServeur>(QList<FtpServeur::Compte>{
             {QStringLiteral("rapport"), QStringLiteral("secret"), m_serveur, QStringLiteral("elr")}});
-        m_compte = {QStringLiteral("127.0.0.1"), QStringLiteral("rapport"), QStringLiteral("secret"), m_ftp->port()};
+        m_compte = CompteRapport{};
+        m_compte.Host = QStringLiteral("127.0.0.1");
+        m_compte.Login = QStringLiteral("rapport");
+        m_compte.Mdp = QStringLiteral("secret");
+        m_compte.Port = m_ftp->port();
     }
     void TearDown() override { definirHorloge(nullptr); }
 

@@ -2,6 +2,7 @@
 
 #include "core/base/Erreurs.h"
 #include "core/config/IniFile.h"
+#include "core/config/Parametres.h"
 
 #include <QDir>
 #include <QFile>
@@ -231,3 +232,28 @@ TEST_F(Ini, RefusedWritesThrowNamingTheFile)
 }
 
 } // namespace
+
+TEST_F(Ini, SettingsModelReadsEveryAccountKeyAndSavesOnlyWhatItOwns)
+{
+    const Parametres vide = Parametres::lire(chemin);
+    EXPECT_FALSE(vide.existe);
+    EXPECT_EQ(vide.rapport.Port, 21);
+    EXPECT_FALSE(vide.rapport.tls);
+    EXPECT_EQ(vide.halvenor.typeEnvoi, ModeEnvoi::FTP);
+
+    ecrire("[Halvenor]\r\nTypeEnvoi=ftp\r\n[halvenor_rapport]\r\nTLS=1\r\nCertificatCA=/etc/ca.pem\r\nPort=990\r\n");
+    Parametres p = Parametres::lire(chemin);
+    EXPECT_TRUE(p.existe);
+    EXPECT_FALSE(p.halvenor.typeEnvoi) << "only the exact word counts";
+    EXPECT_TRUE(p.rapport.tls);
+    EXPECT_EQ(p.rapport.certificatCA, QStringLiteral("/etc/ca.pem"));
+    EXPECT_EQ(p.rapport.Port, 990);
+
+    // An unreadable mode word stays as stored; TLS keys are not written by any window yet.
+    p.rapport.Login = QStringLiteral("maj");
+    p.rapport.tls = false;
+    p.enregistrer(chemin, Parametres::Halvenor | Parametres::Rapport);
+    EXPECT_EQ(contenu(), QByteArray("[Halvenor]\r\nTypeEnvoi=ftp\r\nRemise_Achat=0\r\nPersonnalisation=0\r\nMessage=0\r\n"
+                                    "Document=0\r\n[halvenor_rapport]\r\nTLS=1\r\nCertificatCA=/etc/ca.pem\r\nPort=990\r\n"
+                                    "Login=maj\r\nMdp=\r\nHost=\r\n"));
+}

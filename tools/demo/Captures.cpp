@@ -101,7 +101,7 @@ int main(int argc, char **argv)
     {
         TFicheHalvenorConfig config(&principale);
         capturer(config, sortie + QStringLiteral("parametrage.png"));
-        TFicheFtpParam ftp(&config, QStringLiteral("Halvenor_FTP"), chemins().FichierIni);
+        TFicheFtpParam ftp(&config, QuelCompte::Publication, chemins().FichierIni);
         capturer(ftp, sortie + QStringLiteral("parametrage-ftp.png"));
         TFicheExclureFnsListe exclusion(&config);
         capturer(exclusion, sortie + QStringLiteral("exclusion-fournisseurs.png"));

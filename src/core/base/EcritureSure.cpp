@@ -11,31 +11,32 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-QString terminerEcriture(QSaveFile &f, qint64 attendu)
+ResultatEcriture terminerEcriture(QSaveFile &f, qint64 attendu)
 {
     if (!f.flush() || f.size() != attendu || f.error() != QFileDevice::NoError) {
         const QString raison = f.error() != QFileDevice::NoError ? f.errorString()
                                                                   : QStringLiteral("écriture incomplète");
         f.cancelWriting();
-        return raison;
+        return ResultatEcriture::echec(raison);
     }
     if (!f.commit())
-        return f.errorString();
-    return {};
+        return ResultatEcriture::echec(f.errorString());
+    return ResultatEcriture::reussite();
 }
 
-QString ecrireEnEntier(const QString &chemin, const QByteArray &octets, QFileDevice::Permissions permissionsNouveau)
+ResultatEcriture ecrireEnEntier(const QString &chemin, const QByteArray &octets,
+                                QFileDevice::Permissions permissionsNouveau)
 {
     const bool nouveau = !QFileInfo::exists(chemin);
     QSaveFile f(chemin);
     if (!f.open(QIODevice::WriteOnly))
-        return f.errorString();
+        return ResultatEcriture::echec(f.errorString());
     if (nouveau && permissionsNouveau)
         f.setPermissions(permissionsNouveau);
     if (f.write(octets) != octets.size()) {
         const QString raison = f.errorString();
         f.cancelWriting();
-        return raison;
+        return ResultatEcriture::echec(raison);
     }
     return terminerEcriture(f, octets.size());
 }
@@ -57,7 +58,7 @@ FichierCache::~FichierCache()
     abandonner();
 }
 
-bool FichierCache::ouvrir()
+ResultatEcriture FichierCache::ouvrir()
 {
     abandonner();
     m_erreur.clear();
@@ -66,11 +67,11 @@ bool FichierCache::ouvrir()
     m_fd = ::mkstemp(modele.data());
     if (m_fd < 0) {
         m_erreur = texteErrno(errno);
-        return false;
+        return ResultatEcriture::echec(m_erreur);
     }
     m_temporaire = QFile::decodeName(modele);
     m_ecrits = 0;
-    return true;
+    return ResultatEcriture::reussite();
 }
 
 bool FichierCache::ecrire(const char *octets, qint64 taille)
@@ -90,10 +91,10 @@ bool FichierCache::ecrire(const char *octets, qint64 taille)
     return m_fd >= 0;
 }
 
-bool FichierCache::terminer()
+ResultatEcriture FichierCache::terminer()
 {
     if (m_fd < 0)
-        return false;
+        return ResultatEcriture::echec(m_erreur.isEmpty() ? QStringLiteral("fichier non ouvert") : m_erreur);
     const int fd = m_fd;
     m_fd = -1;
     struct stat etat {};
@@ -102,7 +103,7 @@ bool FichierCache::terminer()
         ::close(fd);
         QFile::remove(m_temporaire);
         m_temporaire.clear();
-        return false;
+        return ResultatEcriture::echec(m_erreur);
     }
     // Readable like any file the user writes; mkstemp's 0600 is for the time being written.
     const mode_t masque = ::umask(0);
@@ -114,10 +115,10 @@ bool FichierCache::terminer()
         m_erreur = texteErrno(errno);
         QFile::remove(m_temporaire);
         m_temporaire.clear();
-        return false;
+        return ResultatEcriture::echec(m_erreur);
     }
     m_temporaire.clear();
-    return true;
+    return ResultatEcriture::reussite();
 }
 
 void FichierCache::abandonner()

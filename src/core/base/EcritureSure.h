@@ -5,15 +5,34 @@
 
 class QSaveFile;
 
+// How every whole-file write ends: in place, or not written at all with the system's
+// reason, which the caller words for the user (or turns into its own failure).
+class [[nodiscard]] ResultatEcriture
+{
+public:
+    static ResultatEcriture reussite() { return ResultatEcriture(QString(), true); }
+    static ResultatEcriture echec(QString raison) { return ResultatEcriture(std::move(raison), false); }
+
+    bool ok() const { return m_ok; }
+    explicit operator bool() const { return m_ok; }
+    const QString &raison() const { return m_raison; }
+
+private:
+    ResultatEcriture(QString raison, bool ok) : m_raison(std::move(raison)), m_ok(ok) {}
+
+    QString m_raison;
+    bool m_ok;
+};
+
 // Qt 6.4's QSaveFile takes a short write followed by an error for success and would rename a
-// half file over a whole one: the size on disk is checked before the rename.
-// Returns an empty text on success, else the reason; the temporary file is then discarded.
-QString terminerEcriture(QSaveFile &f, qint64 attendu);
+// half file over a whole one: the size on disk is checked before the rename (which QSaveFile
+// precedes with a sync). On failure the temporary file is discarded.
+ResultatEcriture terminerEcriture(QSaveFile &f, qint64 attendu);
 
 // Writes `octets` whole at `chemin` (temporary file, then rename); a new file gets
-// `permissionsNouveau` when given. Returns an empty text on success, else the reason.
-QString ecrireEnEntier(const QString &chemin, const QByteArray &octets,
-                       QFileDevice::Permissions permissionsNouveau = {});
+// `permissionsNouveau` when given.
+ResultatEcriture ecrireEnEntier(const QString &chemin, const QByteArray &octets,
+                                QFileDevice::Permissions permissionsNouveau = {});
 
 // A cache file written whole under a temporary name in its folder, then renamed over the
 // target without a sync: the next run fetches it again anyway. The rename replaces a link in
@@ -26,9 +45,9 @@ public:
     FichierCache(const FichierCache &) = delete;
     FichierCache &operator=(const FichierCache &) = delete;
 
-    bool ouvrir();                              // false: see erreur()
-    bool ecrire(const char *octets, qint64 taille);
-    bool terminer();                            // checks, closes and renames; false: see erreur()
+    ResultatEcriture ouvrir();
+    bool ecrire(const char *octets, qint64 taille); // false: see erreur()
+    ResultatEcriture terminer();                    // checks, closes and renames
     void abandonner();
     const QString &erreur() const { return m_erreur; }
 

@@ -1,12 +1,11 @@
 #pragma once
 
 #include "core/base/Genres.h"
+#include "core/config/Parametres.h"
 
 #include <QString>
 
 #include <array>
-
-enum class ModeEnvoi { FTP, URI };
 
 // What Halvenor.ini says to the main window: which rows are usable, and how files are published.
 struct EtatConfiguration
@@ -18,6 +17,6 @@ struct EtatConfiguration
     bool actif(Genre g) const { return actifs[static_cast<size_t>(g)]; }
 };
 
-// Reads the file at `fichier` into `etat`. A missing file changes nothing; a TypeEnvoi
+// Reads the file at `fichier` into `etat`. A missing file changes nothing; a mode word
 // other than exactly "FTP" or "URI" keeps the current mode and path.
 void AppliquerConfiguration(const QString &fichier, EtatConfiguration &etat);

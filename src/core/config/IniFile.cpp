@@ -3,6 +3,7 @@
 #include "core/base/EcritureSure.h"
 #include "core/base/Erreurs.h"
 #include "core/base/Formats.h"
+#include "core/base/PageCode.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,48 +13,16 @@
 
 namespace {
 
-// Bytes 0x80..0x9F of windows-1252; the five unassigned bytes keep their C1 value,
-// as Windows itself does when it reads them.
-constexpr char16_t haut1252[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
+// The five bytes windows-1252 leaves unassigned read as their C1 value and are written
+// back as they were read: a rewrite keeps them.
 QString depuis1252(const QByteArray &octets)
 {
-    QString texte(octets.size(), Qt::Uninitialized);
-    char16_t *d = reinterpret_cast<char16_t *>(texte.data());
-    for (qsizetype i = 0; i < octets.size(); ++i) {
-        const auto o = static_cast<unsigned char>(octets[i]);
-        d[i] = (o >= 0x80 && o < 0xA0) ? haut1252[o - 0x80] : char16_t(o);
-    }
-    return texte;
-}
-
-char octet1252(char16_t c)
-{
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return static_cast<char>(c);
-    // The five unassigned bytes go back as they were read: a rewrite keeps them.
-    for (int i = 0; i < 32; ++i)
-        if (haut1252[i] == c)
-            return static_cast<char>(0x80 + i);
-    return '?';
+    return paradox::PageCode::windows1252().decoder(octets);
 }
 
 QByteArray vers1252(const QString &texte)
 {
-    QByteArray octets;
-    octets.reserve(texte.size());
-    for (qsizetype i = 0; i < texte.size(); ++i) {
-        const char16_t c = texte[i].unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < texte.size() && QChar::isLowSurrogate(texte[i + 1].unicode()))
-            ++i; // one character outside the code page: one "?"
-        octets += QChar::isSurrogate(c) ? '?' : octet1252(c);
-    }
-    return octets;
+    return paradox::PageCode::windows1252().encoder(texte);
 }
 
 // The file as lines, without their line ends, and the line end it uses.
@@ -138,21 +107,21 @@ Contenu lire(const QString &chemin)
     return c;
 }
 
-void ecrire(const QString &chemin, const Contenu &c)
+void ecrire(const QString &chemin, const std::vector<QString> &lignes, const QString &finDeLigne)
 {
     const auto echec = [&](const QString &raison) {
         return HalvenorError(QStringLiteral("Impossible d'enregistrer le fichier de configuration « ") + chemin
                              + QStringLiteral(" » : ") + raison);
     };
     QString texte;
-    for (const QString &l : c.lignes)
-        texte += l + c.finDeLigne;
+    for (const QString &l : lignes)
+        texte += l + finDeLigne;
     const QByteArray octets = vers1252(texte);
 
     // It holds passwords in clear: nobody else may read a file we create.
-    const QString raison = ecrireEnEntier(chemin, octets, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (!raison.isEmpty())
-        throw echec(raison);
+    const ResultatEcriture r = ecrireEnEntier(chemin, octets, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (!r)
+        throw echec(r.raison());
 }
 
 void refuserSaut(const QString &quoi, const QString &texte)
@@ -204,23 +173,23 @@ bool lireEntier(const QString &texte, int &valeur)
 
 } // namespace
 
-IniFile::IniFile(QString chemin) : m_chemin(std::move(chemin)) {}
-
-bool IniFile::existe() const
+IniDocument::IniDocument(QString chemin) : m_chemin(std::move(chemin))
 {
-    return QFileInfo(m_chemin).isFile();
+    m_existe = QFileInfo(m_chemin).isFile();
+    Contenu c = lire(m_chemin);
+    m_lignes = std::move(c.lignes);
+    m_finDeLigne = std::move(c.finDeLigne);
 }
 
-QString IniFile::readString(const QString &section, const QString &cle, const QString &defaut) const
+QString IniDocument::readString(const QString &section, const QString &cle, const QString &defaut) const
 {
-    const Contenu c = lire(m_chemin);
-    for (const auto &[index, l] : entrees(c.lignes, section))
+    for (const auto &[index, l] : entrees(m_lignes, section))
         if (memeNom(l.nom, cle))
             return l.valeur;
     return defaut;
 }
 
-int IniFile::readInteger(const QString &section, const QString &cle, int defaut) const
+int IniDocument::readInteger(const QString &section, const QString &cle, int defaut) const
 {
     int v = defaut;
     if (!lireEntier(readString(section, cle, QString()), v))
@@ -228,7 +197,7 @@ int IniFile::readInteger(const QString &section, const QString &cle, int defaut)
     return v;
 }
 
-bool IniFile::readBool(const QString &section, const QString &cle, bool defaut) const
+bool IniDocument::readBool(const QString &section, const QString &cle, bool defaut) const
 {
     int v = 0;
     if (!lireEntier(readString(section, cle, QString()), v))
@@ -236,7 +205,20 @@ bool IniFile::readBool(const QString &section, const QString &cle, bool defaut) 
     return v != 0;
 }
 
-void IniFile::writeString(const QString &section, const QString &cle, const QString &valeur)
+bool IniDocument::sectionExists(const QString &section) const
+{
+    return !entrees(m_lignes, section).empty();
+}
+
+QStringList IniDocument::readSectionValues(const QString &section) const
+{
+    QStringList resultat;
+    for (const auto &[index, l] : entrees(m_lignes, section))
+        resultat.append(l.nom + u'=' + l.valeur);
+    return resultat;
+}
+
+void IniDocument::writeString(const QString &section, const QString &cle, const QString &valeur)
 {
     refuserSaut(QStringLiteral("Le nom de section « ") + section + QStringLiteral(" »"), section);
     refuserSaut(QStringLiteral("La clé « ") + cle + QStringLiteral(" »"), cle);
@@ -249,30 +231,88 @@ void IniFile::writeString(const QString &section, const QString &cle, const QStr
         throw HalvenorError(QStringLiteral("Nom de clé incorrect dans le fichier de configuration : « ")
                             + cle + QStringLiteral(" »."));
 
-    Contenu c = lire(m_chemin);
+    // Rewritten even when the value is the same, as a single write always did.
+    m_modifie = true;
     const QString nouvelle = cle + u'=' + valeur;
-    const auto existantes = entrees(c.lignes, section);
+    const auto existantes = entrees(m_lignes, section);
     for (const auto &[index, l] : existantes)
         if (memeNom(l.nom, cle)) {
             // The key keeps its stored spelling; only the value changes.
-            QString &ligne = c.lignes[index];
+            QString &ligne = m_lignes[index];
             ligne = ligne.left(ligne.indexOf(u'=') + 1) + valeur;
-            ecrire(m_chemin, c);
             return;
         }
 
-    const auto lesBlocs = blocs(c.lignes, section);
+    const auto lesBlocs = blocs(m_lignes, section);
     if (!lesBlocs.empty()) {
         // After the section's last entry, so blank lines before the next section stay there.
         const size_t apres = existantes.empty() ? lesBlocs.front().entete : existantes.back().first;
-        c.lignes.insert(c.lignes.begin() + static_cast<std::ptrdiff_t>(apres + 1), nouvelle);
+        m_lignes.insert(m_lignes.begin() + static_cast<std::ptrdiff_t>(apres + 1), nouvelle);
     } else {
-        if (!c.lignes.empty() && !c.lignes.back().trimmed().isEmpty())
-            c.lignes.emplace_back();
-        c.lignes.push_back(u'[' + section + u']');
-        c.lignes.push_back(nouvelle);
+        if (!m_lignes.empty() && !m_lignes.back().trimmed().isEmpty())
+            m_lignes.emplace_back();
+        m_lignes.push_back(u'[' + section + u']');
+        m_lignes.push_back(nouvelle);
     }
-    ecrire(m_chemin, c);
+}
+
+void IniDocument::writeInteger(const QString &section, const QString &cle, int valeur)
+{
+    writeString(section, cle, QString::number(valeur));
+}
+
+void IniDocument::writeBool(const QString &section, const QString &cle, bool valeur)
+{
+    writeString(section, cle, valeur ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void IniDocument::eraseSection(const QString &section)
+{
+    const auto lesBlocs = blocs(m_lignes, section);
+    if (lesBlocs.empty())
+        return;
+    m_modifie = true;
+    for (auto b = lesBlocs.rbegin(); b != lesBlocs.rend(); ++b)
+        m_lignes.erase(m_lignes.begin() + static_cast<std::ptrdiff_t>(b->entete),
+                       m_lignes.begin() + static_cast<std::ptrdiff_t>(b->fin));
+}
+
+void IniDocument::save()
+{
+    if (!m_modifie)
+        return;
+    ecrire(m_chemin, m_lignes, m_finDeLigne);
+    m_modifie = false;
+    m_existe = true;
+}
+
+IniFile::IniFile(QString chemin) : m_chemin(std::move(chemin)) {}
+
+bool IniFile::existe() const
+{
+    return QFileInfo(m_chemin).isFile();
+}
+
+QString IniFile::readString(const QString &section, const QString &cle, const QString &defaut) const
+{
+    return IniDocument(m_chemin).readString(section, cle, defaut);
+}
+
+int IniFile::readInteger(const QString &section, const QString &cle, int defaut) const
+{
+    return IniDocument(m_chemin).readInteger(section, cle, defaut);
+}
+
+bool IniFile::readBool(const QString &section, const QString &cle, bool defaut) const
+{
+    return IniDocument(m_chemin).readBool(section, cle, defaut);
+}
+
+void IniFile::writeString(const QString &section, const QString &cle, const QString &valeur)
+{
+    IniDocument d(m_chemin);
+    d.writeString(section, cle, valeur);
+    d.save();
 }
 
 void IniFile::writeInteger(const QString &section, const QString &cle, int valeur)
@@ -287,25 +327,17 @@ void IniFile::writeBool(const QString &section, const QString &cle, bool valeur)
 
 bool IniFile::sectionExists(const QString &section) const
 {
-    return !entrees(lire(m_chemin).lignes, section).empty();
+    return IniDocument(m_chemin).sectionExists(section);
 }
 
 void IniFile::eraseSection(const QString &section)
 {
-    Contenu c = lire(m_chemin);
-    const auto lesBlocs = blocs(c.lignes, section);
-    if (lesBlocs.empty())
-        return;
-    for (auto b = lesBlocs.rbegin(); b != lesBlocs.rend(); ++b)
-        c.lignes.erase(c.lignes.begin() + static_cast<std::ptrdiff_t>(b->entete),
-                       c.lignes.begin() + static_cast<std::ptrdiff_t>(b->fin));
-    ecrire(m_chemin, c);
+    IniDocument d(m_chemin);
+    d.eraseSection(section);
+    d.save();
 }
 
 QStringList IniFile::readSectionValues(const QString &section) const
 {
-    QStringList resultat;
-    for (const auto &[index, l] : entrees(lire(m_chemin).lignes, section))
-        resultat.append(l.nom + u'=' + l.valeur);
-    return resultat;
+    return IniDocument(m_chemin).readSectionValues(section);
 }

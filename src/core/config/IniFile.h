@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // Halvenor.ini: windows-1252 text, "[Section]" lines and "Key=Value" lines.
 // Section and key names match without regard to letter case; values come back as stored.
 // Nothing is cached: every operation reads the file again, every write reaches the disk
@@ -34,4 +36,41 @@ public:
 
 private:
     QString m_chemin;
+};
+
+// The same file read once, changed in memory and written back by save() in one whole-file
+// rewrite: several changes reach the disk together or not at all. The operations behave
+// as IniFile's do one after the other, so the bytes written are the same.
+class IniDocument
+{
+public:
+    // Reads the file now; a missing file is an empty document.
+    explicit IniDocument(QString chemin);
+
+    const QString &chemin() const { return m_chemin; }
+    // The file was there when read (or has been saved since).
+    bool existe() const { return m_existe; }
+
+    QString readString(const QString &section, const QString &cle, const QString &defaut) const;
+    int readInteger(const QString &section, const QString &cle, int defaut) const;
+    bool readBool(const QString &section, const QString &cle, bool defaut) const;
+    bool sectionExists(const QString &section) const;
+    QStringList readSectionValues(const QString &section) const;
+
+    // A refused name or value throws HalvenorError and changes nothing.
+    void writeString(const QString &section, const QString &cle, const QString &valeur);
+    void writeInteger(const QString &section, const QString &cle, int valeur);
+    void writeBool(const QString &section, const QString &cle, bool valeur);
+    void eraseSection(const QString &section);
+
+    // Writes the file when something changed (a missing file is then created);
+    // failures throw HalvenorError and leave the file as it was.
+    void save();
+
+private:
+    QString m_chemin;
+    std::vector<QString> m_lignes;
+    QString m_finDeLigne;
+    bool m_existe = false;
+    bool m_modifie = false;
 };

@@ -2,28 +2,7 @@
 
 #include "core/base/Chemins.h"
 #include "core/base/Horloge.h"
-#include "core/config/IniFile.h"
-
-#include <QFileInfo>
-
-namespace {
-
-const QString sectionExclus = QStringLiteral("Halvenor_FNS_Exclu");
-
-// What follows the first "=" of a "key=value" entry; keys are not looked at.
-QString valeurEntree(const QString &entree)
-{
-    return entree.mid(entree.indexOf(u'=') + 1);
-}
-
-QStringList entreesExclus(const QString &fichierIni)
-{
-    if (!QFileInfo::exists(fichierIni))
-        return {};
-    return IniFile(fichierIni).readSectionValues(sectionExclus);
-}
-
-} // namespace
+#include "core/config/Parametres.h"
 
 void EcrireLigne(paradox::Table &table, const TNativeXMLNode &ligne)
 {
@@ -62,11 +41,7 @@ void AjouterVersion(const TNativeXMLDocument &document)
 
 bool FournisseurExclu(const QString &fichierIni, const QString &code)
 {
-    const QStringList entrees = entreesExclus(fichierIni);
-    for (const QString &e : entrees)
-        if (valeurEntree(e) == code)
-            return true;
-    return false;
+    return Parametres::lire(fichierIni).fournisseursExclus.contains(code);
 }
 
 bool FournisseurExiste(paradox::Table &tblFns, const QString &code)
@@ -94,10 +69,8 @@ ControleFournisseurs::ControleFournisseurs(paradox::Table &tblFns, QString fichi
 bool ControleFournisseurs::FournisseurExclu(const QString &code)
 {
     if (!m_exclus) {
-        QSet<QString> exclus;
-        for (const QString &e : entreesExclus(m_fichierIni))
-            exclus.insert(valeurEntree(e));
-        m_exclus = std::move(exclus);
+        const QStringList exclus = Parametres::lire(m_fichierIni).fournisseursExclus;
+        m_exclus = QSet<QString>(exclus.begin(), exclus.end());
     }
     return m_exclus->contains(code);
 }

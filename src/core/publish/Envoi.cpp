@@ -2,7 +2,7 @@
 
 #include "core/base/Chemins.h"
 #include "core/base/EcritureSure.h"
-#include "core/config/IniFile.h"
+#include "core/config/Parametres.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -30,27 +30,17 @@ SessionFtp::SessionFtp(FtpClient &client, Messages &messages)
 
 bool SessionFtp::ConnexionFTP()
 {
-    QString login;
-    QString mdp;
-    QString host;
-    int port = 21;
-    const IniFile ini(chemins().FichierIni);
-    if (ini.existe()) {
-        const QString section = QStringLiteral("Halvenor_FTP");
-        login = ini.readString(section, QStringLiteral("Login"), QString());
-        mdp = ini.readString(section, QStringLiteral("Mdp"), QString());
-        host = ini.readString(section, QStringLiteral("Host"), QString());
-        port = ini.readInteger(section, QStringLiteral("Port"), 21);
-    }
-    const ResultatFtp r = host.trimmed().isEmpty() ? ResultatFtp(EchecFtp::hoteVide(QStringLiteral("Halvenor_FTP")))
-                                                   : etapeFtp([&] {
-                                                         m_client.setHost(host);
-                                                         m_client.setUsername(login);
-                                                         m_client.setPassword(mdp);
-                                                         m_client.setPort(port);
-                                                         m_client.setTransferTimeout(0);
-                                                         m_client.connect();
-                                                     });
+    const CompteFtp compte = Parametres::lire(chemins().FichierIni).publication;
+    const ResultatFtp r = compte.Host.trimmed().isEmpty()
+        ? ResultatFtp(EchecFtp::hoteVide(Parametres::nomSection(Parametres::Publication)))
+        : etapeFtp([&] {
+              m_client.setHost(compte.Host);
+              m_client.setUsername(compte.Login);
+              m_client.setPassword(compte.Mdp);
+              m_client.setPort(compte.Port);
+              m_client.setTransferTimeout(0);
+              m_client.connect();
+          });
     return signaler(m_messages, QStringLiteral("Impossible de se connecter au serveur FTP. Erreur "),
                     QStringLiteral("Une erreur est survenue (TFicheHalvenor::ConnexionFTP): "), r);
 }
@@ -95,7 +85,7 @@ bool CopieParChemin(const QString &source, const QString &cible, Messages &messa
              && sortie.write(bloc) == bloc.size();
         total += bloc.size();
     }
-    ok = ok && entree.error() == QFileDevice::NoError && terminerEcriture(sortie, total).isEmpty();
+    ok = ok && entree.error() == QFileDevice::NoError && terminerEcriture(sortie, total).ok();
     if (!ok) {
         sortie.cancelWriting();
         messages.afficher(QStringLiteral("Impossible de copier le fichier : \n\t") + source

@@ -16,7 +16,7 @@ class SessionFtp
 public:
     SessionFtp(FtpClient &client, Messages &messages);
 
-    // Reads [Halvenor_FTP] of chemins().FichierIni at each call (missing file: empty host, port 21).
+    // Reads the publishing account of chemins().FichierIni at each call (missing file: the defaults).
     bool ConnexionFTP();
     // Uploads the file under `nomDistant` into the login directory.
     bool EnvoiParFtp(const QString &cheminLocal, const QString &nomDistant);

@@ -1,6 +1,7 @@
 #include "core/publish/FtpClient.h"
 
 #include "core/base/EcritureSure.h"
+#include "core/config/Parametres.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -108,7 +109,7 @@ struct FtpClient::Impl
     CURLM *multi = nullptr;
 
     QString host;
-    int port = 21;
+    int port = CompteFtp::PortParDefaut;
     QString user;
     QString password;
     int transferTimeout = 0;

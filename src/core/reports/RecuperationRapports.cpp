@@ -3,27 +3,15 @@
 #include "core/base/Chemins.h"
 #include "core/base/Horloge.h"
 #include "core/base/Messages.h"
-#include "core/config/IniFile.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
-namespace {
-const QString SectionRapport = QStringLiteral("Halvenor_Rapport");
-}
-
 CompteRapport LireCompteRapport(const QString &fichierIni)
 {
-    CompteRapport c;
-    IniFile ini(fichierIni);
-    if (!ini.existe())
-        return c;
-    c.Host = ini.readString(SectionRapport, QStringLiteral("Host"), QString());
-    c.Login = ini.readString(SectionRapport, QStringLiteral("Login"), QString());
-    c.Mdp = ini.readString(SectionRapport, QStringLiteral("Mdp"), QString());
-    c.Port = ini.readInteger(SectionRapport, QStringLiteral("Port"), 21);
-    return c;
+    return Parametres::lire(fichierIni).rapport;
 }
 
 void SupprimerRepertoire(const QString &chemin)
@@ -31,24 +19,21 @@ void SupprimerRepertoire(const QString &chemin)
     QString dossier = chemin;
     while (dossier.size() > 1 && dossier.endsWith(u'/'))
         dossier.chop(1);
-    const QFileInfo info(dossier);
-    if (info.isSymLink()) {
+    if (dossier.isEmpty())
+        return;
+    // removeRecursively() removes the links it finds inside without following them, but
+    // given a link itself it would empty the folder it points to.
+    if (QFileInfo(dossier).isSymLink()) {
         QFile::remove(dossier);
         return;
     }
-    QDir d(dossier);
-    const QFileInfoList entrees = d.entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
-    for (const QFileInfo &e : entrees) {
-        laisserVivre(); // thousands of old copies: the window must not freeze meanwhile
-        if (e.isSymLink())
-            QFile::remove(e.filePath()); // the link goes, its target stays
-        else if (e.isDir())
-            SupprimerRepertoire(e.filePath());
-        else
-            QFile::remove(e.filePath());
+    // Thousands of old copies: the files go one by one first, so the window repaints meanwhile.
+    QDirIterator fichiers(dossier, QDir::Files | QDir::System | QDir::Hidden);
+    while (fichiers.hasNext()) {
+        QFile::remove(fichiers.next()); // a link goes, its target stays
+        laisserVivre();
     }
-    QDir().rmdir(dossier);
+    QDir(dossier).removeRecursively();
 }
 
 void PreparerRepertoireRapport()
@@ -80,7 +65,7 @@ bool SessionRapport::ConnexionFTPRapport()
     if (m_ftp.connected())
         return true;
     const ResultatFtp r = m_compte.Host.trimmed().isEmpty()
-        ? ResultatFtp(EchecFtp::hoteVide(QStringLiteral("Halvenor_Rapport")))
+        ? ResultatFtp(EchecFtp::hoteVide(Parametres::nomSection(Parametres::Rapport)))
         : etapeFtp([this] {
               m_ftp.setHost(m_compte.Host);
               m_ftp.setUsername(m_compte.Login);

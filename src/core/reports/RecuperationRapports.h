@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/config/Parametres.h"
 #include "core/publish/FtpClient.h"
 #include "core/reports/RapportMajAuto.h"
 
@@ -11,14 +12,8 @@
 
 class Messages;
 
-// The report account, section Halvenor_Rapport of Halvenor.ini.
-struct CompteRapport
-{
-    QString Host;
-    QString Login;
-    QString Mdp;
-    int Port = 21;
-};
+// The report account of Halvenor.ini.
+using CompteRapport = CompteFtp;
 
 // Read once when the report window opens; a missing file leaves the defaults.
 CompteRapport LireCompteRapport(const QString &fichierIni);

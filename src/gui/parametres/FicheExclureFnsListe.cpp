@@ -2,11 +2,12 @@
 #include "ui_FicheExclureFnsListe.h"
 
 #include "core/base/Chemins.h"
-#include "core/config/IniFile.h"
+#include "core/config/Parametres.h"
 #include "core/export/TablesHalvenor.h"
 #include "gui/Action.h"
 #include "gui/Dialogues.h"
 
+#include <QCollator>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -14,42 +15,40 @@
 
 namespace {
 
-const QString SectionExclus = QStringLiteral("Halvenor_FNS_Exclu");
 constexpr int ColonneNom = 0;
 constexpr int ColonneCode = 1;
 
 // Names sort as people read them: letter case and accents do not count, so "éts Dupont"
 // sits next to "Ets Martin" rather than after "Z".
-QString cleTri(const QString &nom)
+const QCollator &collation()
 {
-    const QString decompose = nom.normalized(QString::NormalizationForm_D);
-    QString cle;
-    cle.reserve(decompose.size());
-    for (const QChar c : decompose)
-        if (c.category() != QChar::Mark_NonSpacing)
-            cle += c;
-    return cle.toCaseFolded();
+    static const QCollator c = [] {
+        QCollator c;
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    return c;
 }
 
 class LigneFournisseur : public QTreeWidgetItem
 {
 public:
     LigneFournisseur(const QString &nom, const QString &code)
-        : QTreeWidgetItem(QStringList{nom, code}), m_cle(cleTri(nom))
+        : QTreeWidgetItem(QStringList{nom, code}), m_cle(collation().sortKey(nom))
     {
     }
 
     bool operator<(const QTreeWidgetItem &autre) const override
     {
         const auto *ligne = dynamic_cast<const LigneFournisseur *>(&autre);
-        const int c = ligne ? QString::compare(m_cle, ligne->m_cle) : 0;
+        const int c = ligne ? m_cle.compare(ligne->m_cle) : 0;
         if (c != 0)
             return c < 0;
         return text(ColonneNom) < autre.text(ColonneNom);
     }
 
 private:
-    QString m_cle;
+    QCollatorSortKey m_cle;
 };
 
 } // namespace
@@ -107,13 +106,7 @@ void TFicheExclureFnsListe::preparerListe(QTreeWidget *liste)
 
 void TFicheExclureFnsListe::FormCreate()
 {
-    QStringList exclus;
-    const IniFile ini(chemins().FichierIni);
-    if (ini.existe()) {
-        // Whatever the key, the code is what follows the first "=".
-        for (const QString &entree : ini.readSectionValues(SectionExclus))
-            exclus << entree.mid(entree.indexOf(u'=') + 1);
-    }
+    const QStringList exclus = Parametres::lire(chemins().FichierIni).fournisseursExclus;
 
     if (!tblFns.isOpen())
         tblFns.open();
@@ -158,14 +151,11 @@ void TFicheExclureFnsListe::btnReintegrerClick()
 
 void TFicheExclureFnsListe::btnEnregistrerClick()
 {
-    IniFile ini(chemins().FichierIni);
-    // Also drops a header left without keys, so an empty list leaves no section at all.
-    if (ini.existe())
-        ini.eraseSection(SectionExclus);
+    Parametres p;
     QTreeWidget *liste = ui->lvFnsExclu;
     for (int i = 0; i < liste->topLevelItemCount(); ++i)
-        ini.writeString(SectionExclus, QStringLiteral("Fournisseur") + QString::number(i),
-                        liste->topLevelItem(i)->text(ColonneCode));
+        p.fournisseursExclus << liste->topLevelItem(i)->text(ColonneCode);
+    p.enregistrer(chemins().FichierIni, Parametres::Exclus);
     accept();
 }
 

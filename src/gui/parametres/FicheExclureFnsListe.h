@@ -12,7 +12,7 @@ class TFicheExclureFnsListe;
 }
 
 // The suppliers left out of the purchase conditions export: every supplier of FOURNIS.DB
-// sits in one of two lists; "Enregistrer" rewrites [Halvenor_FNS_Exclu] from the right one.
+// sits in one of two lists; "Enregistrer" saves the right one as the exclusion list.
 class TFicheExclureFnsListe : public QDialog
 {
     Q_OBJECT

@@ -3,7 +3,6 @@
 
 #include "core/base/Erreurs.h"
 #include "core/base/Formats.h"
-#include "core/config/IniFile.h"
 #include "gui/Action.h"
 #include "gui/Dialogues.h"
 #include "gui/CurseurOccupe.h"
@@ -13,12 +12,6 @@
 #include <QStylePainter>
 
 namespace {
-
-const QString CleLogin = QStringLiteral("Login");
-const QString CleMdp = QStringLiteral("Mdp");
-const QString CleHost = QStringLiteral("Host");
-const QString ClePort = QStringLiteral("Port");
-constexpr int PortParDefaut = 21;
 
 // The port as typed: decimal digits with an optional sign, nothing else.
 int convertirPort(const QString &texte)
@@ -53,11 +46,11 @@ void BoutonMultiligne::paintEvent(QPaintEvent *)
                          QPalette::ButtonText);
 }
 
-TFicheFtpParam::TFicheFtpParam(QWidget *owner, QString section, QString cheminIni)
+TFicheFtpParam::TFicheFtpParam(QWidget *owner, QuelCompte compte, QString cheminIni)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                          | Qt::WindowCloseButtonHint),
       ui(new Ui::TFicheFtpParam),
-      m_section(std::move(section)),
+      m_compte(compte),
       m_cheminIni(std::move(cheminIni))
 {
     ui->setupUi(this);
@@ -72,13 +65,11 @@ TFicheFtpParam::~TFicheFtpParam() = default;
 
 void TFicheFtpParam::FormCreate()
 {
-    const IniFile ini(m_cheminIni);
-    if (!ini.existe())
-        return;
-    ui->edtLogin->setText(ini.readString(m_section, CleLogin, QString()));
-    ui->edtPassword->setText(ini.readString(m_section, CleMdp, QString()));
-    ui->edtHost->setText(ini.readString(m_section, CleHost, QString()));
-    ui->edtPort->setText(QString::number(ini.readInteger(m_section, ClePort, PortParDefaut)));
+    const CompteFtp c = Parametres::lire(m_cheminIni).compte(m_compte);
+    ui->edtLogin->setText(c.Login);
+    ui->edtPassword->setText(c.Mdp);
+    ui->edtHost->setText(c.Host);
+    ui->edtPort->setText(QString::number(c.Port));
 }
 
 void TFicheFtpParam::btnTestFtpClick()
@@ -96,8 +87,11 @@ void TFicheFtpParam::btnTestFtpClick()
     {
         const CurseurOccupe curseur;
         // Refused log-in and any other failure read the same to the user.
-        const ResultatFtp r = ui->edtHost->text().trimmed().isEmpty() ? ResultatFtp(EchecFtp::hoteVide(m_section))
-                                                                      : etapeFtp([this] { IdFTP1.connect(); });
+        const Parametres::Partie section =
+            m_compte == QuelCompte::Publication ? Parametres::Publication : Parametres::Rapport;
+        const ResultatFtp r = ui->edtHost->text().trimmed().isEmpty()
+            ? ResultatFtp(EchecFtp::hoteVide(Parametres::nomSection(section)))
+            : etapeFtp([this] { IdFTP1.connect(); });
         if (!r)
             echec = QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ") + r.echec().texte();
         connecte = IdFTP1.connected();
@@ -131,10 +125,12 @@ void TFicheFtpParam::btnEnregistrerClick()
     // Converted before any write, so a bad port leaves the section as it was.
     const int port = convertirPort(ui->edtPort->text());
 
-    IniFile ini(m_cheminIni);
-    ini.writeString(m_section, CleLogin, ui->edtLogin->text());
-    ini.writeString(m_section, CleMdp, ui->edtPassword->text());
-    ini.writeString(m_section, CleHost, ui->edtHost->text());
-    ini.writeInteger(m_section, ClePort, port);
+    Parametres p;
+    CompteFtp &c = p.compte(m_compte);
+    c.Login = ui->edtLogin->text();
+    c.Mdp = ui->edtPassword->text();
+    c.Host = ui->edtHost->text();
+    c.Port = port;
+    p.enregistrer(m_cheminIni, m_compte == QuelCompte::Publication ? Parametres::Publication : Parametres::Rapport);
     accept();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/config/Parametres.h"
 #include "core/publish/FtpClient.h"
 
 #include <QDialog>
@@ -23,14 +24,14 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 };
 
-// One FTP account (Login, Mdp, Host, Port) of a section of the configuration file,
+// One FTP account (Login, Mdp, Host, Port) of the configuration file given,
 // with a connection test on the values as typed.
 class TFicheFtpParam : public QDialog
 {
     Q_OBJECT
 
 public:
-    TFicheFtpParam(QWidget *owner, QString section, QString cheminIni);
+    TFicheFtpParam(QWidget *owner, QuelCompte compte, QString cheminIni);
     ~TFicheFtpParam() override;
 
     void btnTestFtpClick();
@@ -41,7 +42,7 @@ private:
     void FormCreate();
 
     QScopedPointer<Ui::TFicheFtpParam> ui;
-    QString m_section;
+    QuelCompte m_compte;
     QString m_cheminIni;
     FtpClient IdFTP1; // the test's own client, never left connected
 };

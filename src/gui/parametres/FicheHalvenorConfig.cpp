@@ -5,20 +5,9 @@
 #include "core/base/Genres.h"
 #include "gui/parametres/FicheExclureFnsListe.h"
 #include "gui/parametres/FicheFtpParam.h"
-#include "core/config/IniFile.h"
+#include "core/config/Parametres.h"
 #include "gui/Action.h"
 #include "gui/Dialogues.h"
-
-namespace {
-
-const QString SectionHalvenor = QStringLiteral("Halvenor");
-const QString SectionUri = QStringLiteral("Halvenor_URI");
-const QString CleTypeEnvoi = QStringLiteral("TypeEnvoi");
-const QString CleUri = QStringLiteral("URI");
-const QString TypeFtp = QStringLiteral("FTP");
-const QString TypeUri = QStringLiteral("URI");
-
-} // namespace
 
 TFicheHalvenorConfig::TFicheHalvenorConfig(QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -45,33 +34,32 @@ TFicheHalvenorConfig::~TFicheHalvenorConfig() = default;
 
 void TFicheHalvenorConfig::FormCreate()
 {
-    const IniFile ini(chemins().FichierIni);
-    if (!ini.existe()) {
+    const Parametres p = Parametres::lire(chemins().FichierIni);
+    if (!p.existe) {
         regleChemin();
         m_choix = ui->rbChemin;
         return;
     }
 
-    ui->cbRemiseAchat->setChecked(ini.readBool(SectionHalvenor, cleGenre(Genre::Remise), false));
-    ui->cbPersonnalisation->setChecked(ini.readBool(SectionHalvenor, cleGenre(Genre::Personnalisation), false));
-    ui->cbMessagerie->setChecked(ini.readBool(SectionHalvenor, cleGenre(Genre::Messages), false));
-    ui->cbDocument->setChecked(ini.readBool(SectionHalvenor, cleGenre(Genre::Documents), false));
+    ui->cbRemiseAchat->setChecked(p.halvenor.actif(Genre::Remise));
+    ui->cbPersonnalisation->setChecked(p.halvenor.actif(Genre::Personnalisation));
+    ui->cbMessagerie->setChecked(p.halvenor.actif(Genre::Messages));
+    ui->cbDocument->setChecked(p.halvenor.actif(Genre::Documents));
     cbRemiseAchatClick();
 
     // Any other value leaves "Par chemin" selected as laid out, with nothing enabled
     // under either button until the user picks one.
-    const QString type = ini.readString(SectionHalvenor, CleTypeEnvoi, TypeFtp);
-    if (type == TypeFtp) {
+    if (p.halvenor.typeEnvoi == ModeEnvoi::FTP) {
         ui->rbFtp->setChecked(true);
         regleFtp();
-    } else if (type == TypeUri) {
+    } else if (p.halvenor.typeEnvoi == ModeEnvoi::URI) {
         ui->rbChemin->setChecked(true);
         regleChemin();
     }
     m_choix = ui->rbFtp->isChecked() ? static_cast<QAbstractButton *>(ui->rbFtp)
                                      : static_cast<QAbstractButton *>(ui->rbChemin);
 
-    ui->edtUri->setText(ini.readString(SectionUri, CleUri, QString()));
+    ui->edtUri->setText(p.uri);
 }
 
 void TFicheHalvenorConfig::regleFtp()
@@ -112,7 +100,7 @@ void TFicheHalvenorConfig::cbRemiseAchatClick()
 void TFicheHalvenorConfig::btnFtpParamClick()
 {
     ouvrirFenetre(this, [this] {
-        TFicheFtpParam fiche(this, QStringLiteral("Halvenor_FTP"), chemins().FichierIni);
+        TFicheFtpParam fiche(this, QuelCompte::Publication, chemins().FichierIni);
         fiche.exec();
     });
 }
@@ -150,13 +138,16 @@ void TFicheHalvenorConfig::btnEnregistrerClick()
         return;
     }
 
-    IniFile ini(chemins().FichierIni);
-    ini.writeBool(SectionHalvenor, cleGenre(Genre::Remise), ui->cbRemiseAchat->isChecked());
-    ini.writeBool(SectionHalvenor, cleGenre(Genre::Personnalisation), ui->cbPersonnalisation->isChecked());
-    ini.writeBool(SectionHalvenor, cleGenre(Genre::Messages), ui->cbMessagerie->isChecked());
-    ini.writeBool(SectionHalvenor, cleGenre(Genre::Documents), ui->cbDocument->isChecked());
-    ini.writeString(SectionHalvenor, CleTypeEnvoi, ui->rbFtp->isChecked() ? TypeFtp : TypeUri);
+    // Only the parts named below are written: the rest of the file stays as stored.
+    Parametres p;
+    p.halvenor.activer(Genre::Remise, ui->cbRemiseAchat->isChecked());
+    p.halvenor.activer(Genre::Personnalisation, ui->cbPersonnalisation->isChecked());
+    p.halvenor.activer(Genre::Messages, ui->cbMessagerie->isChecked());
+    p.halvenor.activer(Genre::Documents, ui->cbDocument->isChecked());
+    p.halvenor.typeEnvoi = ui->rbFtp->isChecked() ? ModeEnvoi::FTP : ModeEnvoi::URI;
     // Written in both modes, so a path chosen once survives a switch to FTP.
-    ini.writeString(SectionUri, CleUri, ui->edtUri->text());
+    p.uri = ui->edtUri->text();
+    // One rewrite: a failure leaves every key as it was.
+    p.enregistrer(chemins().FichierIni, Parametres::Halvenor | Parametres::Uri);
     accept();
 }

@@ -10,7 +10,7 @@ class TFicheHalvenorConfig;
 }
 
 // "Configurer": which kinds of data are published, and how (FTP or copy into a folder).
-// Loads from Halvenor.ini when created; writes [Halvenor] and [Halvenor_URI] on "Enregistrer".
+// Loads from Halvenor.ini when created; "Enregistrer" saves the kinds, the mode and the path at once.
 class TFicheHalvenorConfig : public QDialog
 {
     Q_OBJECT

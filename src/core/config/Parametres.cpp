@@ -1,0 +1,111 @@
+#include "core/config/Parametres.h"
+
+#include "core/config/IniFile.h"
+
+namespace {
+
+const QString SectionHalvenor = Parametres::nomSection(Parametres::Halvenor);
+const QString SectionUri = Parametres::nomSection(Parametres::Uri);
+const QString SectionFtp = Parametres::nomSection(Parametres::Publication);
+const QString SectionRapport = Parametres::nomSection(Parametres::Rapport);
+const QString SectionExclus = Parametres::nomSection(Parametres::Exclus);
+
+const QString CleTypeEnvoi = QStringLiteral("TypeEnvoi");
+const QString CleUri = QStringLiteral("URI");
+const QString CleLogin = QStringLiteral("Login");
+const QString CleMdp = QStringLiteral("Mdp");
+const QString CleHost = QStringLiteral("Host");
+const QString ClePort = QStringLiteral("Port");
+const QString CleTls = QStringLiteral("TLS");
+const QString CleCertificatCA = QStringLiteral("CertificatCA");
+const QString PrefixeFournisseur = QStringLiteral("Fournisseur");
+
+const QString MotFtp = QStringLiteral("FTP");
+const QString MotUri = QStringLiteral("URI");
+
+CompteFtp lireCompte(const IniDocument &ini, const QString &section)
+{
+    CompteFtp c;
+    c.Login = ini.readString(section, CleLogin, QString());
+    c.Mdp = ini.readString(section, CleMdp, QString());
+    c.Host = ini.readString(section, CleHost, QString());
+    c.Port = ini.readInteger(section, ClePort, CompteFtp::PortParDefaut);
+    c.tls = ini.readBool(section, CleTls, false);
+    c.certificatCA = ini.readString(section, CleCertificatCA, QString());
+    return c;
+}
+
+void ecrireCompte(IniDocument &ini, const QString &section, const CompteFtp &c)
+{
+    ini.writeString(section, CleLogin, c.Login);
+    ini.writeString(section, CleMdp, c.Mdp);
+    ini.writeString(section, CleHost, c.Host);
+    ini.writeInteger(section, ClePort, c.Port);
+}
+
+} // namespace
+
+QString Parametres::nomSection(Partie partie)
+{
+    // Literals, not the constants above: command descriptions ask before those exist.
+    switch (partie) {
+    case Halvenor: return QStringLiteral("Halvenor");
+    case Uri: return QStringLiteral("Halvenor_URI");
+    case Publication: return QStringLiteral("Halvenor_FTP");
+    case Rapport: return QStringLiteral("Halvenor_Rapport");
+    case Exclus: return QStringLiteral("Halvenor_FNS_Exclu");
+    }
+    return {};
+}
+
+Parametres Parametres::lire(const QString &fichier)
+{
+    Parametres p;
+    const IniDocument ini(fichier);
+    if (!ini.existe())
+        return p;
+    p.existe = true;
+
+    for (Genre g : tousLesGenres)
+        p.halvenor.activer(g, ini.readBool(SectionHalvenor, cleGenre(g), false));
+    // Exactly these words: "ftp" or " FTP" is another word.
+    const QString type = ini.readString(SectionHalvenor, CleTypeEnvoi, MotFtp);
+    if (type == MotFtp)
+        p.halvenor.typeEnvoi = ModeEnvoi::FTP;
+    else if (type == MotUri)
+        p.halvenor.typeEnvoi = ModeEnvoi::URI;
+    else
+        p.halvenor.typeEnvoi.reset();
+
+    p.uri = ini.readString(SectionUri, CleUri, QString());
+    p.publication = lireCompte(ini, SectionFtp);
+    p.rapport = lireCompte(ini, SectionRapport);
+    // Whatever the key, the code is what follows the first "=".
+    for (const QString &entree : ini.readSectionValues(SectionExclus))
+        p.fournisseursExclus << entree.mid(entree.indexOf(u'=') + 1);
+    return p;
+}
+
+void Parametres::enregistrer(const QString &fichier, Parties parties) const
+{
+    IniDocument ini(fichier);
+    if (parties & Halvenor) {
+        for (Genre g : tousLesGenres)
+            ini.writeBool(SectionHalvenor, cleGenre(g), halvenor.actif(g));
+        if (halvenor.typeEnvoi)
+            ini.writeString(SectionHalvenor, CleTypeEnvoi, *halvenor.typeEnvoi == ModeEnvoi::FTP ? MotFtp : MotUri);
+    }
+    if (parties & Uri)
+        ini.writeString(SectionUri, CleUri, uri);
+    if (parties & Publication)
+        ecrireCompte(ini, SectionFtp, publication);
+    if (parties & Rapport)
+        ecrireCompte(ini, SectionRapport, rapport);
+    if (parties & Exclus) {
+        // Also drops a header left without keys, so an empty list leaves no section at all.
+        ini.eraseSection(SectionExclus);
+        for (qsizetype i = 0; i < fournisseursExclus.size(); ++i)
+            ini.writeString(SectionExclus, PrefixeFournisseur + QString::number(i), fournisseursExclus[i]);
+    }
+    ini.save();
+}
