@@ -16,3 +16,12 @@ bool ouvrirFenetre(QWidget *parent, const std::function<void()> &ouverture);
 
 // True while an action runs.
 bool actionEnCours();
+
+// Closing a window while an action runs: the action is asked to stop at its next network
+// wait, and the window closes once the action has ended. True when the close must wait;
+// the caller then ignores this close.
+bool fermetureDifferee(QWidget *fenetre);
+
+// The FTP client's wait hook in the GUI: lets pending events run (repaint, moves, refused
+// clicks); false once a close asked the running action to stop.
+bool laisserPasserEvenements();

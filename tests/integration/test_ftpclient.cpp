@@ -214,11 +214,18 @@ TEST_P(FtpClientListe, ListeEtChangementDeRepertoireAbsolu)
         EXPECT_NE(parNom[QStringLiteral("lien.xml")].type, FtpEntree::Type::Repertoire);
     }
 
-    // The server's date, in local time, to the minute.
-    const QDateTime date = parNom[QStringLiteral("0042.xml")].modification;
+    // The server's date, in local time, to the minute. LIST has no zone (pyftpdlib writes its
+    // UTC clock there): MDTM gives the true time.
+    const FtpEntree &e42 = parNom[QStringLiteral("0042.xml")];
+    EXPECT_EQ(e42.sansFuseau, !GetParam());
+    const QDateTime date = e42.sansFuseau ? c.mdtm(e42.brut) : e42.modification;
     ASSERT_TRUE(date.isValid());
     const QDateTime fichier = QFileInfo(rapport + QStringLiteral("/0042.xml")).lastModified();
     EXPECT_LE(qAbs(date.secsTo(fichier)), 60) << date.toString(Qt::ISODate).toStdString();
+    if (e42.sansFuseau) {
+        const QDateTime utc = fichier.toUTC();
+        EXPECT_LE(qAbs(e42.modification.secsTo(QDateTime(utc.date(), utc.time()))), 60);
+    }
 
     c.get(QStringLiteral("0042.xml"), local + QStringLiteral("/0042.xml"));
     EXPECT_EQ(lire(local + QStringLiteral("/0042.xml")), QByteArray("rapport 42"));

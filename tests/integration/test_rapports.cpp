@@ -18,6 +18,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 const QDateTime Maintenant(QDate(2013, 3, 25), QTime(10, 0));
@@ -101,6 +107,16 @@ protected:
             QList<FtpServeur::Compte>{
                 {QStringLiteral("rapport"), QStringLiteral("secret"), m_serveur, QStringLiteral("elr")}},
             false);
+        m_compte.Port = m_ftp->port();
+    }
+
+    void redemarrer(const FtpServeur::Options &options)
+    {
+        m_ftp.reset();
+        m_ftp = std::make_unique<FtpServeur>(
+            QList<FtpServeur::Compte>{
+                {QStringLiteral("rapport"), QStringLiteral("secret"), m_serveur, QStringLiteral("elr")}},
+            options);
         m_compte.Port = m_ftp->port();
     }
 
@@ -321,18 +337,169 @@ TEST_F(Rapports, DossierHistoriqueAbsentEstUneErreurEtLaSessionResteUtilisable)
     EXPECT_TRUE(m_messages.textes.isEmpty());
 }
 
-TEST_F(Rapports, DateIllisibleArreteLActualisationApresLesLignesLues)
+TEST_F(Rapports, DateIllisibleDonneUneLigneRougeEtLActualisationContinue)
 {
     ecrire(serveur(QStringLiteral("Rapport/1.xml")), rapportXml(Maintenant));
     ecrire(serveur(QStringLiteral("Rapport/2.xml")),
            "<MajAuto Date=\"demain\"><General><Etat Etat=\"0\"/></General></MajAuto>");
     ecrire(serveur(QStringLiteral("Rapport/3.xml")), rapportXml(Maintenant));
     serveurListeTriee();
-    SessionRapport session(m_compte, m_messages);
-    QList<LigneRapport> lignes;
-    EXPECT_THROW(ChargerRapports(session, m_recuperes, 1, [&](const LigneRapport &l) { lignes << l; }), HalvenorError);
-    EXPECT_EQ(lignes.size(), 1);
-    EXPECT_FALSE(m_recuperes) << "an interrupted refresh downloads again next time";
+    const auto lignes = actualiser();
+    ASSERT_EQ(lignes.size(), 3);
+    EXPECT_TRUE(lignes[1].enErreur);
+    EXPECT_EQ(lignes[1].texte, DebutDateIllisible + chemins().RepertoireRapport + QStringLiteral("2.xml"));
+    EXPECT_FALSE(lignes[2].enErreur);
+    EXPECT_TRUE(m_recuperes);
+}
+
+// One odd file on the server: its own red line, and every other franchisee still shown.
+TEST_F(Rapports, UnFichierQuiEchoueNArretePasLesAutres)
+{
+    for (const char *n : {"1.xml", "2.xml", "3.xml", "6.xml"})
+        ecrire(serveur(QStringLiteral("Rapport/") + QLatin1String(n)), rapportXml(Maintenant));
+    ecrire(serveur(QStringLiteral("Rapport/4.xml")), "<?xml version=\"1.0\"?><Autre Date=\"25/03/2013 10:00:00\"/>");
+    ecrire(serveur(QStringLiteral("Rapport/5.xml")), "<MajAuto Date=\"x\"/>");
+    // A Latin-1 name: these bytes are not UTF-8.
+    const QByteArray latin1 = QFile::encodeName(serveur(QStringLiteral("Rapport/"))) + "caf\xe9.xml";
+    const QByteArray contenuLatin1 = rapportXml(Maintenant, 1, QStringLiteral("latin"));
+    {
+        const int fd = ::open(latin1.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, contenuLatin1.constData(), static_cast<size_t>(contenuLatin1.size())),
+                  contenuLatin1.size());
+        ::close(fd);
+    }
+    FtpServeur::Options options;
+    options.mlsd = false; // sorted listing
+    options.refuserRetr = {QStringLiteral("2.xml")};
+    options.disparaitre = {QStringLiteral("3.xml")};
+    options.nomsBruts = true;
+    redemarrer(options);
+
+    auto lignes = actualiser();
+    QStringList identifiants;
+    for (const LigneRapport &l : lignes)
+        identifiants << l.identifiant;
+    ASSERT_EQ(lignes.size(), 7) << identifiants.join(u',').toStdString();
+    EXPECT_EQ(identifiants, (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+                                         QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"),
+                                         QStringLiteral("café")}));
+    EXPECT_FALSE(lignes[0].enErreur);
+    for (int i : {1, 2}) {
+        EXPECT_TRUE(lignes[i].enErreur);
+        EXPECT_TRUE(lignes[i].texte.startsWith(DebutTelechargementImpossible + lignes[i].fichier + QStringLiteral(" (")))
+            << lignes[i].texte.toStdString();
+        EXPECT_TRUE(lignes[i].texte.contains(QStringLiteral("550"))) << lignes[i].texte.toStdString();
+    }
+    EXPECT_EQ(lignes[3].texte, DebutXmlIllisible + chemins().RepertoireRapport + QStringLiteral("4.xml"));
+    EXPECT_TRUE(lignes[3].enErreur);
+    EXPECT_EQ(lignes[4].texte, DebutDateIllisible + chemins().RepertoireRapport + QStringLiteral("5.xml"));
+    EXPECT_FALSE(lignes[5].enErreur);
+    EXPECT_TRUE(lignes[6].texte.endsWith(QStringLiteral("[General] latin\n"))) << lignes[6].texte.toStdString();
+    EXPECT_EQ(lireFichier(chemins().RepertoireRapport + QStringLiteral("café.xml")), contenuLatin1);
+    EXPECT_TRUE(m_recuperes) << "every file was tried";
+    EXPECT_TRUE(m_messages.textes.isEmpty()) << m_messages.textes.join(u'\n').toStdString();
+    EXPECT_EQ(contenu(chemins().RepertoireRapport).filter(QStringLiteral(".telechargement")), QStringList());
+
+    // The next refresh reads the copies: the refused one never came; the vanished one is
+    // no longer listed.
+    lignes = actualiser();
+    ::unlink(latin1.constData()); // a name QTemporaryDir cannot decode
+    ASSERT_EQ(lignes.size(), 6);
+    EXPECT_EQ(lignes[1].texte, DebutXmlIllisible + chemins().RepertoireRapport + QStringLiteral("2.xml"));
+    EXPECT_FALSE(lignes[5].texte.startsWith(DebutXmlIllisible));
+}
+
+TEST_F(Rapports, QuatreSessionsDonnentLesMemesLignesQuUne)
+{
+    for (int i = 0; i < 40; ++i)
+        ecrire(serveur(QStringLiteral("Rapport/%1.xml").arg(1000 + i)),
+               rapportXml(Maintenant.addDays(-(i % 3)), i % 5 == 0 ? 1 : 0, QStringLiteral("m%1").arg(i)),
+               Maintenant.addDays(-(i % 4)));
+    const auto une = [&](int sessions) {
+        m_recuperes = false;
+        SessionRapport session(m_compte, m_messages);
+        session.setSessionsParalleles(sessions);
+        QList<QStringList> lignes;
+        EXPECT_TRUE(ChargerRapports(session, m_recuperes, 2, [&](const LigneRapport &l) {
+            lignes << QStringList{l.identifiant, l.fichier, l.texte, l.enErreur ? QStringLiteral("1") : QString(),
+                                  QString::fromLatin1(lireFichier(chemins().RepertoireRapport + l.fichier).toHex())};
+        }));
+        EXPECT_TRUE(m_recuperes);
+        return lignes;
+    };
+    const auto sequentiel = une(1);
+    ASSERT_EQ(sequentiel.size(), 40);
+    EXPECT_EQ(une(4), sequentiel);
+    EXPECT_TRUE(m_messages.textes.isEmpty()) << m_messages.textes.join(u'\n').toStdString();
+}
+
+TEST_F(Rapports, UnLienDansRapportEstRemplaceSansEtreSuivi)
+{
+    ecrire(serveur(QStringLiteral("Rapport/0421.xml")), rapportXml(Maintenant));
+    // No history folder: the first use on this machine deletes nothing, so the link stays in the way.
+    const QString cible = m_tmp.filePath(QStringLiteral("dehors.txt"));
+    ecrire(cible, "garder");
+    QDir().mkpath(chemins().RepertoireRapport);
+    ASSERT_TRUE(QFile::link(cible, chemins().RepertoireRapport + QStringLiteral("0421.xml")));
+    const auto lignes = actualiser();
+    ASSERT_EQ(lignes.size(), 1);
+    EXPECT_FALSE(lignes[0].enErreur);
+    EXPECT_EQ(lireFichier(cible), QByteArray("garder"));
+    EXPECT_FALSE(QFileInfo(chemins().RepertoireRapport + QStringLiteral("0421.xml")).isSymLink());
+}
+
+// LIST gives the server's clock (pyftpdlib: UTC) without a zone; near the J- limit MDTM decides.
+// Under TZ=Europe/Paris this file's local day is the limit while its LIST day is the day before.
+TEST_F(Rapports, DateListePresDeLaLimiteLueParMdtm)
+{
+    const QDateTime juste(QDate(2013, 3, 24), QTime(0, 30));
+    ecrire(serveur(QStringLiteral("Rapport/0421.xml")), rapportXml(Maintenant), juste);
+    ecrire(serveur(QStringLiteral("Rapport/0422.xml")), rapportXml(Maintenant), juste.addDays(-2));
+    serveurListeTriee();
+    const auto lignes = actualiser(1);
+    ASSERT_EQ(lignes.size(), 2);
+    EXPECT_FALSE(lignes[0].enErreur);
+    EXPECT_TRUE(lignes[1].enErreur);
+}
+
+// A server that accepts and then never says a word: the message comes after the (shortened)
+// time-out, and the program's events ran all along.
+TEST_F(Rapports, ServeurMuetLeMessageVientEtLesEvenementsPassent)
+{
+    const int ecoute = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(ecoute, 0);
+    sockaddr_in adresse{};
+    adresse.sin_family = AF_INET;
+    adresse.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(ecoute, reinterpret_cast<sockaddr *>(&adresse), sizeof adresse), 0);
+    ASSERT_EQ(::listen(ecoute, 4), 0);
+    socklen_t taille = sizeof adresse;
+    ::getsockname(ecoute, reinterpret_cast<sockaddr *>(&adresse), &taille);
+    m_compte.Port = ntohs(adresse.sin_port);
+
+    int attentes = 0;
+    definirDelaiReponseFtp(1);
+    definirAttenteFtp([&] { ++attentes; return true; });
+    bool connecte = true;
+    EXPECT_TRUE(actualiser(1, &connecte).isEmpty());
+    definirAttenteFtp({});
+    definirDelaiReponseFtp(0);
+    ::close(ecoute);
+    EXPECT_FALSE(connecte);
+    ASSERT_EQ(m_messages.textes.size(), 1);
+    EXPECT_EQ(m_messages.textes[0], QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ")
+                                        + raisonFtp(CauseFtp::DelaiDepasse));
+    EXPECT_GE(attentes, 10) << "one second of waiting, the hook every 20 ms or so";
+}
+
+TEST_F(Rapports, HoteVideNommeLaSection)
+{
+    SessionRapport session(CompteRapport{}, m_messages);
+    EXPECT_FALSE(session.ConnexionFTPRapport());
+    EXPECT_EQ(m_messages.textes, QStringList{QStringLiteral("Impossible de se connecter au serveur FTP. Erreur Aucun "
+                                                            "serveur FTP n'est configuré (section Halvenor_Rapport de "
+                                                            "Halvenor.ini)")});
 }
 
 // The command-line companion, run as a program against the same server.

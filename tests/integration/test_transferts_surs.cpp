@@ -18,7 +18,7 @@ namespace {
 const QString Erreur = QStringLiteral("Une erreur est survenue (TFicheHalvenor::EnvoiParFtp): ");
 const QString Connexion = QStringLiteral("Une erreur est survenue (TFicheHalvenor::ConnexionFTP): ");
 const QString NonReconnu = QStringLiteral("Le certificat du serveur FTP n'est pas reconnu");
-const QString SansTls = QStringLiteral("Le serveur FTP n'accepte pas de connexion chiffrée (TLS).");
+const QString SansTls = QStringLiteral("Le serveur FTP n'accepte pas de connexion chiffrée (TLS)");
 const QString MotDePasse = QStringLiteral("Zq7-tres-secret");
 
 // A program directory and the publishing account's folder, with the previous remise_achat.xml.

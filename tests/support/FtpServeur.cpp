@@ -7,7 +7,11 @@
 #include <stdexcept>
 
 FtpServeur::FtpServeur(const QList<Compte> &comptes, bool mlsd)
-    : FtpServeur(comptes, Options{mlsd, {}, {}, {}, {}})
+    : FtpServeur(comptes, [mlsd] {
+          Options o;
+          o.mlsd = mlsd;
+          return o;
+      }())
 {
 }
 
@@ -25,6 +29,14 @@ FtpServeur::FtpServeur(const QList<Compte> &comptes, const Options &options)
         args << QStringLiteral("--tls") << options.certificat << options.cle;
     if (!options.panne.isEmpty())
         args << QStringLiteral("--fault") << options.panne;
+    for (const QString &n : options.refuserRetr)
+        args << QStringLiteral("--refuse-retr") << n;
+    for (const QString &n : options.disparaitre)
+        args << QStringLiteral("--vanish") << n;
+    if (options.nomsBruts)
+        args << QStringLiteral("--raw-names");
+    if (options.delaiReponse > 0)
+        args << QStringLiteral("--delay") << QString::number(options.delaiReponse);
 
     // The server's own warnings reach the test's stderr; stdout carries the port.
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -21,13 +22,18 @@ public:
         QString permissions = QStringLiteral("elradfmwMT"); // "elr": read-only
     };
 
+    // Faults and features of the server's own, for the tests that need one.
     struct Options
     {
-        bool mlsd = true;    // false: the server refuses MLSD/MLST, clients must list with LIST
-        QString journal;     // file that receives every command, passwords masked
-        QString certificat;  // with cle: explicit FTPS only
+        bool mlsd = true;            // false: MLSD/MLST refused, clients must list with LIST
+        QString journal;             // file that receives every command, passwords masked
+        QString certificat;          // with cle: explicit FTPS only
         QString cle;
-        QString panne;       // "cut", "truncate" or "no-overwrite" (see ftpserver.py)
+        QString panne;               // "cut", "truncate" or "no-overwrite" (see ftpserver.py)
+        QStringList refuserRetr;     // names whose RETR gets 550
+        QStringList disparaitre;     // names deleted at their first RETR
+        bool nomsBruts = false;      // names as their bytes on disk, UTF-8 or not
+        double delaiReponse = 0;     // seconds before every reply
     };
 
     // Throws std::runtime_error when the server does not start.

@@ -27,7 +27,8 @@ import threading
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
-from pyftpdlib.servers import FTPServer
+from pyftpdlib.servers import FTPServer, ThreadedFTPServer
+import time
 
 READ_WRITE = "elradfmwMT"
 
@@ -41,6 +42,14 @@ def parse_args():
     p.add_argument("--accounts", help="JSON file listing the accounts")
     p.add_argument("--no-mlsd", action="store_true",
                    help="refuse MLSD and MLST, so that clients fall back to LIST")
+    p.add_argument("--refuse-retr", action="append", default=[], metavar="NAME",
+                   help="answer 550 to RETR of this file name (repeatable)")
+    p.add_argument("--vanish", action="append", default=[], metavar="NAME",
+                   help="delete this file when it is first retrieved, as if it went after the listing")
+    p.add_argument("--raw-names", action="store_true",
+                   help="list and accept file names as their bytes, UTF-8 or not")
+    p.add_argument("--delay", type=float, default=0.0, metavar="SECONDS",
+                   help="delay every reply, like a distant server (threaded)")
     p.add_argument("--no-stdin-watch", action="store_true",
                    help="keep running when stdin closes (stop with SIGTERM)")
     p.add_argument("--journal", help="append every command received to this file")
@@ -109,7 +118,29 @@ def main():
 
         handle_read_event = handle_read  # the base class calls this alias
 
+    refused = set(args.refuse_retr)
+    vanishing = set(args.vanish)
+    delay = args.delay
+
     class Handler(base):
+        def ftp_RETR(self, file):
+            name = os.path.basename(file)
+            if name in refused:
+                self.respond("550 Refused by the test.")
+                return None
+            if name in vanishing:
+                vanishing.discard(name)
+                try:
+                    os.remove(file)
+                except OSError:
+                    pass
+            return super().ftp_RETR(file)
+
+        def respond(self, resp, logfun=logging.debug):
+            if delay:
+                time.sleep(delay)
+            return super().respond(resp, logfun)
+
         def pre_process_command(self, line, cmd, arg):
             if args.journal:
                 with open(args.journal, "a", encoding="utf-8") as f:
@@ -148,10 +179,13 @@ def main():
     # A refused login otherwise waits 3 s before answering.
     Handler.auth_failed_timeout = 0
     if args.no_mlsd:
-        Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items()
+        Handler.proto_cmds = {k: v for k, v in base.proto_cmds.items()
                               if k not in ("MLSD", "MLST")}
 
-    server = FTPServer(("127.0.0.1", args.port), Handler)
+    if args.raw_names:
+        # Names travel as the bytes on disk, and come back to the same bytes.
+        Handler.unicode_errors = "surrogateescape"
+    server = (ThreadedFTPServer if delay else FTPServer)(("127.0.0.1", args.port), Handler)
 
     def stop(signum, frame):
         raise SystemExit(0)

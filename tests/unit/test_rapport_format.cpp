@@ -162,12 +162,20 @@ TEST_F(FormatRapport, FichierIlisibleEstUnRapportEnErreur)
     EXPECT_EQ(r.texte, QStringLiteral("Impossible de lire le fichier XML : ") + casse);
 }
 
+// A red report that says so, no longer an error that ends the refresh.
 TEST_F(FormatRapport, DateIllisibleOuAbsenteEstUneErreur)
 {
-    EXPECT_THROW(lire(rapport(QStringLiteral("2013-03-25"), QString())), HalvenorError);
-    EXPECT_THROW(lire(rapport(QStringLiteral("31/02/2013"), QString())), HalvenorError);
-    const QString sansDate = ecrire(QStringLiteral("sansdate.xml"), "<MajAuto><General/></MajAuto>");
-    EXPECT_THROW(lire(sansDate), HalvenorError);
+    const QStringList chemins{rapport(QStringLiteral("2013-03-25"), QString()),
+                              rapport(QStringLiteral("31/02/2013"), QString()),
+                              ecrire(QStringLiteral("sansdate.xml"), "<MajAuto><General/></MajAuto>")};
+    for (const QString &chemin : chemins) {
+        const LectureRapport r = lire(chemin);
+        EXPECT_FALSE(r.lu);
+        EXPECT_TRUE(r.sectionsEnErreur);
+        EXPECT_EQ(r.texte, DebutDateIllisible + chemin);
+    }
+    const QString autreRacine = ecrire(QStringLiteral("autre.xml"), "<Autre Date=\"25/03/2013\"/>");
+    EXPECT_EQ(lire(autreRacine).texte, DebutXmlIllisible + autreRacine);
 }
 
 TEST_F(FormatRapport, EncodageDeclareParLeFichier)

@@ -33,3 +33,28 @@ ResultatEcriture terminerEcriture(QSaveFile &f, qint64 attendu);
 // `permissionsNouveau` when given.
 ResultatEcriture ecrireEnEntier(const QString &chemin, const QByteArray &octets,
                                 QFileDevice::Permissions permissionsNouveau = {});
+
+// A cache file written whole under a temporary name in its folder, then renamed over the
+// target without a sync: the next run fetches it again anyway. The rename replaces a link in
+// the way instead of writing through it. Unfinished, the temporary file goes.
+class FichierCache
+{
+public:
+    explicit FichierCache(QString chemin);
+    ~FichierCache();
+    FichierCache(const FichierCache &) = delete;
+    FichierCache &operator=(const FichierCache &) = delete;
+
+    ResultatEcriture ouvrir();
+    bool ecrire(const char *octets, qint64 taille); // false: see erreur()
+    ResultatEcriture terminer();                    // checks, closes and renames
+    void abandonner();
+    const QString &erreur() const { return m_erreur; }
+
+private:
+    QString m_chemin;
+    QString m_temporaire;
+    int m_fd = -1;
+    qint64 m_ecrits = 0;
+    QString m_erreur;
+};

@@ -10,21 +10,14 @@
 
 namespace {
 
-// Runs one step of the session: a failure becomes one message box (its text depends on
+// One step of the session: a failure becomes one message box (its frame depends on
 // whether the server refused the account) and false.
-bool etapeFtp(Messages &messages, const QString &siAuthentification, const QString &sinon,
-              const std::function<void()> &etape)
+bool signaler(Messages &messages, const QString &siAuthentification, const QString &sinon, const ResultatFtp &r)
 {
-    try {
-        etape();
-    } catch (const EIdFTPAUTHException &e) {
-        messages.afficher(siAuthentification + e.message());
-        return false;
-    } catch (const std::exception &e) {
-        messages.afficher(sinon + texteErreur(e));
-        return false;
-    }
-    return true;
+    if (r)
+        return true;
+    messages.afficher((r.echec().authentification() ? siAuthentification : sinon) + r.echec().texte());
+    return false;
 }
 
 // The file travels under a hidden name in the same folder and takes its own name only once
@@ -75,17 +68,20 @@ SessionFtp::SessionFtp(FtpClient &client, Messages &messages)
 bool SessionFtp::ConnexionFTP()
 {
     const CompteFtp compte = Parametres::lire(chemins().FichierIni).publication;
-    return etapeFtp(m_messages, QStringLiteral("Impossible de se connecter au serveur FTP. Erreur "),
-                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::ConnexionFTP): "), [&] {
-                        m_client.setHost(compte.Host);
-                        m_client.setUsername(compte.Login);
-                        m_client.setPassword(compte.Mdp);
-                        m_client.setPort(compte.Port);
-                        m_client.setTransferTimeout(0);
-                        m_client.setTls(compte.tls);
-                        m_client.setCertificatCA(cheminDuProgramme(compte.certificatCA));
-                        m_client.connect();
-                    });
+    const ResultatFtp r = compte.Host.trimmed().isEmpty()
+        ? ResultatFtp(EchecFtp::hoteVide(Parametres::nomSection(Parametres::Publication)))
+        : etapeFtp([&] {
+              m_client.setHost(compte.Host);
+              m_client.setUsername(compte.Login);
+              m_client.setPassword(compte.Mdp);
+              m_client.setPort(compte.Port);
+              m_client.setTransferTimeout(0);
+              m_client.setTls(compte.tls);
+              m_client.setCertificatCA(cheminDuProgramme(compte.certificatCA));
+              m_client.connect();
+          });
+    return signaler(m_messages, QStringLiteral("Impossible de se connecter au serveur FTP. Erreur "),
+                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::ConnexionFTP): "), r);
 }
 
 bool SessionFtp::EnvoiParFtp(const QString &cheminLocal, const QString &nomDistant)
@@ -95,20 +91,20 @@ bool SessionFtp::EnvoiParFtp(const QString &cheminLocal, const QString &nomDista
                             + QStringLiteral("N'éxiste pas ou est inaccessible."));
         return false;
     }
-    return etapeFtp(m_messages, QStringLiteral("Impossible d'uploader les données. Erreur "),
-                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::EnvoiParFtp): "), [&] {
+    return signaler(m_messages, QStringLiteral("Impossible d'uploader les données. Erreur "),
+                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::EnvoiParFtp): "), etapeFtp([&] {
                         m_client.setPassive(true);
                         envoyerEnEntier(m_client, cheminLocal, nomDistant);
-                    });
+                    }));
 }
 
 bool SessionFtp::DeconnexionFTP()
 {
-    return etapeFtp(m_messages, QStringLiteral("Erreur lors de la déconnexion : "),
-                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::DeconnexionFTP): "), [&] {
+    return signaler(m_messages, QStringLiteral("Erreur lors de la déconnexion : "),
+                    QStringLiteral("Une erreur est survenue (TFicheHalvenor::DeconnexionFTP): "), etapeFtp([&] {
                         if (m_client.connected())
                             m_client.disconnect();
-                    });
+                    }));
 }
 
 bool CopieParChemin(const QString &source, const QString &cible, Messages &messages)

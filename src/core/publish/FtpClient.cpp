@@ -3,9 +3,8 @@
 #include "core/base/EcritureSure.h"
 #include "core/config/Parametres.h"
 
+#include <QElapsedTimer>
 #include <QFile>
-#include <QSaveFile>
-#include <QStringDecoder>
 #include <QStringList>
 
 #include <curl/curl.h>
@@ -16,7 +15,52 @@ namespace {
 
 // No operation may block the window for good: a server that stops answering fails
 // the operation after this long (control replies, and transfers without a byte).
-constexpr long delaiReponseSecondes = 60;
+long g_delaiReponseSecondes = 60;
+
+AttenteFtp &attente()
+{
+    static AttenteFtp a;
+    return a;
+}
+
+QElapsedTimer &depuisAttente()
+{
+    static QElapsedTimer t;
+    return t;
+}
+
+} // namespace
+
+void definirAttenteFtp(AttenteFtp a)
+{
+    attente() = std::move(a);
+}
+
+void definirDelaiReponseFtp(int secondes)
+{
+    g_delaiReponseSecondes = secondes > 0 ? secondes : 60;
+}
+
+void laisserVivre()
+{
+    if (!attente())
+        return;
+    QElapsedTimer &t = depuisAttente();
+    if (t.isValid() && t.elapsed() < 20)
+        return;
+    // The hook may run events that call back here (a repaint): no second wait inside it.
+    static bool dedans = false;
+    if (dedans)
+        return;
+    dedans = true;
+    const bool continuer = attente()();
+    dedans = false;
+    t.start();
+    if (!continuer)
+        throw ActionAbandonnee();
+}
+
+namespace {
 
 size_t ecrireTampon(char *donnees, size_t taille, size_t nombre, void *tampon)
 {
@@ -26,8 +70,8 @@ size_t ecrireTampon(char *donnees, size_t taille, size_t nombre, void *tampon)
 
 size_t ecrireFichier(char *donnees, size_t taille, size_t nombre, void *fichier)
 {
-    const qint64 n = static_cast<QSaveFile *>(fichier)->write(donnees, static_cast<qint64>(taille * nombre));
-    return n < 0 ? 0 : static_cast<size_t>(n);
+    const bool ok = static_cast<FichierCache *>(fichier)->ecrire(donnees, static_cast<qint64>(taille * nombre));
+    return ok ? taille * nombre : 0;
 }
 
 size_t lireFichier(char *donnees, size_t taille, size_t nombre, void *fichier)
@@ -59,26 +103,6 @@ bool sessionPerdue(CURLcode code)
 
 // What the user reads when the TLS set-up fails; empty for any other failure.
 // `detail` is curl's own text: only it tells a wrong host name from an untrusted chain.
-QString texteEchecTls(CURLcode code, const QString &detail, const QString &host)
-{
-    switch (code) {
-    case CURLE_USE_SSL_FAILED:
-        return QStringLiteral("Le serveur FTP n'accepte pas de connexion chiffrée (TLS).");
-    case CURLE_PEER_FAILED_VERIFICATION:
-        if (detail.contains(QStringLiteral("target host name")))
-            return QStringLiteral("Le certificat du serveur FTP n'est pas établi pour le nom « ") + host.trimmed()
-                   + QStringLiteral(" ».");
-        return QStringLiteral("Le certificat du serveur FTP n'est pas reconnu : aucune autorité de confiance ne "
-                              "l'a signé (voir la clé CertificatCA).");
-    case CURLE_SSL_CACERT_BADFILE:
-        return QStringLiteral("Le certificat de la clé CertificatCA est inutilisable.");
-    case CURLE_SSL_CONNECT_ERROR:
-        return QStringLiteral("La connexion chiffrée (TLS) avec le serveur FTP a échoué.");
-    default:
-        return {};
-    }
-}
-
 struct ListeCurl
 {
     curl_slist *l = nullptr;
@@ -124,12 +148,47 @@ struct FtpClient::Impl
         easy = nullptr;
     }
 
-    static size_t entete(char *donnees, size_t taille, size_t nombre, void *moi)
+    // `reponse` is the QByteArray that keeps the last reply line.
+    static size_t entete(char *donnees, size_t taille, size_t nombre, void *reponse)
     {
         const QByteArray ligne = QByteArray(donnees, static_cast<qsizetype>(taille * nombre)).trimmed();
         if (!ligne.isEmpty())
-            static_cast<Impl *>(moi)->derniereReponse = ligne;
+            *static_cast<QByteArray *>(reponse) = ligne;
         return taille * nombre;
+    }
+
+    // The options every handle of this session carries, whatever the operation.
+    void optionsCommunes(CURL *h, char *tamponErreur, void *entetes) const
+    {
+        curl_easy_setopt(h, CURLOPT_ERRORBUFFER, tamponErreur);
+        curl_easy_setopt(h, CURLOPT_USERNAME, user.toUtf8().constData());
+        curl_easy_setopt(h, CURLOPT_PASSWORD, password.toUtf8().constData());
+        curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Impl::entete);
+        curl_easy_setopt(h, CURLOPT_HEADERDATA, entetes);
+        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(h, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
+        curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
+        curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, CURLFTPMETHOD_SINGLECWD);
+        curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
+        if (!passive)
+            curl_easy_setopt(h, CURLOPT_FTPPORT, "-");
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, g_delaiReponseSecondes);
+        curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, g_delaiReponseSecondes);
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, g_delaiReponseSecondes);
+        if (transferTimeout > 0)
+            curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(transferTimeout));
+        if (tls) {
+            curl_easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+            curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+            curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+            curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+            if (!autorites.isEmpty()) {
+                curl_blob blob{const_cast<char *>(autorites.constData()), static_cast<size_t>(autorites.size()),
+                               CURL_BLOB_NOCOPY};
+                curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &blob);
+            }
+        }
     }
 
     QByteArray urlBase() const
@@ -137,9 +196,9 @@ struct FtpClient::Impl
         return "ftp://" + host.trimmed().toUtf8() + ':' + QByteArray::number(port) + '/';
     }
 
-    QByteArray echapper(const QString &partie) const
+    QByteArray echapper(const QString &partie) const { return echapper(partie.toUtf8()); }
+    QByteArray echapper(const QByteArray &brut) const
     {
-        const QByteArray brut = partie.toUtf8();
         char *e = curl_easy_escape(easy, brut.constData(), static_cast<int>(brut.size()));
         QByteArray r(e);
         curl_free(e);
@@ -200,34 +259,7 @@ struct FtpClient::Impl
         derniereReponse.clear();
 
         curl_easy_setopt(easy, CURLOPT_URL, url.constData());
-        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, erreur);
-        curl_easy_setopt(easy, CURLOPT_USERNAME, user.toUtf8().constData());
-        curl_easy_setopt(easy, CURLOPT_PASSWORD, password.toUtf8().constData());
-        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::entete);
-        curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
-        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(easy, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
-        curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
-        curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, CURLFTPMETHOD_SINGLECWD);
-        curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
-        if (!passive)
-            curl_easy_setopt(easy, CURLOPT_FTPPORT, "-");
-        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, delaiReponseSecondes);
-        curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, delaiReponseSecondes);
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, delaiReponseSecondes);
-        if (transferTimeout > 0)
-            curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(transferTimeout));
-        if (tls) {
-            curl_easy_setopt(easy, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
-            curl_easy_setopt(easy, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
-            curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-            curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-            if (!autorites.isEmpty()) {
-                curl_blob blob{autorites.data(), static_cast<size_t>(autorites.size()), CURL_BLOB_NOCOPY};
-                curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
-            }
-        }
+        optionsCommunes(easy, erreur, &derniereReponse);
     }
 
     // Raw commands, sent once curl stands in the current directory; a leading '*' lets one
@@ -257,18 +289,27 @@ struct FtpClient::Impl
 
     // Runs the prepared operation through our multi handle. curl_easy_perform in 7.88
     // waits a whole second before some passive data connections; polling at most 10 ms
-    // at a time avoids it.
+    // at a time avoids it, and lets the caller's events run in between.
     CURLcode executer()
     {
         CURLMcode mc = curl_multi_add_handle(multi, easy);
         if (mc != CURLM_OK)
             throw FtpError(QString::fromUtf8(curl_multi_strerror(mc)));
         int actifs = 1;
-        while (mc == CURLM_OK) {
-            mc = curl_multi_perform(multi, &actifs);
-            if (mc != CURLM_OK || actifs == 0)
-                break;
-            mc = curl_multi_poll(multi, nullptr, 0, 10, nullptr);
+        try {
+            while (mc == CURLM_OK) {
+                mc = curl_multi_perform(multi, &actifs);
+                if (mc != CURLM_OK || actifs == 0)
+                    break;
+                mc = curl_multi_poll(multi, nullptr, 0, 10, nullptr);
+                laisserVivre();
+            }
+        } catch (const ActionAbandonnee &) {
+            // The connection is in an unknown state: it goes, and the session with it.
+            curl_multi_remove_handle(multi, easy);
+            connecte = false;
+            fermer();
+            throw;
         }
         CURLcode resultat = CURLE_OK;
         bool termine = false;
@@ -292,27 +333,24 @@ struct FtpClient::Impl
         return code;
     }
 
-    // curl's own text, then the server's refusal: a bare "550" tells the user nothing.
+    // The French reason, then the server's refusal: a bare "550" tells the user nothing.
     [[noreturn]] void echec(CURLcode code, bool fermerSession = false)
     {
-        QString texte = QString::fromUtf8(erreur).trimmed();
-        if (texte.isEmpty())
-            texte = QString::fromUtf8(curl_easy_strerror(code));
-        if (const QString tlsTexte = texteEchecTls(code, texte, host); !tlsTexte.isEmpty())
-            texte = tlsTexte + QStringLiteral(" (") + texte + u')';
-        const bool refus = derniereReponse.startsWith('4') || derniereReponse.startsWith('5');
-        if (refus)
-            texte += QStringLiteral(" (") + texteServeur(derniereReponse) + u')';
+        EchecFtp e = echecCurl(code, codeReponse(), derniereReponse, QByteArray(erreur));
+        if (e.cause == CauseFtp::TlsNomHote)
+            e.raison += QStringLiteral(" « ") + host.trimmed() + QStringLiteral(" »");
         // A server may echo what it was sent: the password never reaches a message.
-        if (!password.isEmpty())
-            texte.replace(password, QStringLiteral("********"));
+        if (!password.isEmpty()) {
+            e.raison.replace(password, QStringLiteral("********"));
+            e.reponse.replace(password, QStringLiteral("********"));
+        }
         if (fermerSession || sessionPerdue(code)) {
             connecte = false;
             fermer();
         }
-        if (code == CURLE_LOGIN_DENIED)
-            throw EIdFTPAUTHException(texte);
-        throw FtpError(texte);
+        if (e.authentification())
+            throw EIdFTPAUTHException(std::move(e));
+        throw FtpError(std::move(e));
     }
 
     void exigerConnexion() const
@@ -421,25 +459,216 @@ QList<FtpEntree> FtpClient::list()
     return analyserList(d->lister(nullptr), QDateTime::currentDateTime());
 }
 
-void FtpClient::get(const QString &nomDistant, const QString &cheminLocal)
+namespace {
+[[noreturn]] void echecLocal(const QString &chemin, const QString &raison)
+{
+    throw FtpError(EchecFtp{CauseFtp::EcritureLocale,
+                            QStringLiteral("Impossible d'écrire le fichier ") + chemin + QStringLiteral(" : ") + raison,
+                            {}});
+}
+
+// A name with a line break would end the command early and start another.
+bool nomEnvoyable(const QByteArray &nom)
+{
+    return !nom.isEmpty() && !nom.contains('\r') && !nom.contains('\n') && !nom.contains('\0');
+}
+} // namespace
+
+void FtpClient::get(const QByteArray &nomBrut, const QString &cheminLocal)
 {
     d->exigerConnexion();
+    if (!nomEnvoyable(nomBrut))
+        throw FtpError(EchecFtp::de(CauseFtp::Introuvable));
     // The previous local copy stays until the whole file has arrived.
-    QSaveFile fichier(cheminLocal);
-    if (!fichier.open(QIODevice::WriteOnly))
-        throw FtpError(QStringLiteral("Impossible d'écrire le fichier ") + cheminLocal + QStringLiteral(" : ")
-                       + fichier.errorString());
-    d->preparer(d->urlRepertoire() + d->echapper(nomDistant));
+    FichierCache fichier(cheminLocal);
+    if (!fichier.ouvrir())
+        echecLocal(cheminLocal, fichier.erreur());
+    d->preparer(d->urlRepertoire() + d->echapper(nomBrut));
+    // No SIZE before RETR: the transfer's end tells whether the file is whole.
+    curl_easy_setopt(d->easy, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
     curl_easy_setopt(d->easy, CURLOPT_WRITEFUNCTION, &ecrireFichier);
     curl_easy_setopt(d->easy, CURLOPT_WRITEDATA, &fichier);
     const CURLcode code = d->executer();
     if (code != CURLE_OK) {
-        fichier.cancelWriting();
+        fichier.abandonner();
+        if (code == CURLE_WRITE_ERROR)
+            echecLocal(cheminLocal, fichier.erreur());
         d->echec(code);
     }
-    if (const ResultatEcriture r = terminerEcriture(fichier, fichier.pos()); !r)
-        throw FtpError(QStringLiteral("Impossible d'écrire le fichier ") + cheminLocal + QStringLiteral(" : ")
-                       + r.raison());
+    if (!fichier.terminer())
+        echecLocal(cheminLocal, fichier.erreur());
+}
+
+QDateTime FtpClient::mdtm(const QByteArray &nomBrut)
+{
+    d->exigerConnexion();
+    if (!nomEnvoyable(nomBrut))
+        return {};
+    d->preparer(d->urlRepertoire());
+    curl_easy_setopt(d->easy, CURLOPT_NOBODY, 1L);
+    // Quoted commands go before curl's CWD: the path is absolute.
+    QByteArray chemin = d->repertoire.toUtf8();
+    while (chemin.endsWith('/'))
+        chemin.chop(1);
+    chemin = chemin.isEmpty() ? nomBrut : chemin + '/' + nomBrut;
+    const QByteArray commande = "MDTM " + chemin;
+    curl_slist *commandes = curl_slist_append(nullptr, commande.constData());
+    curl_easy_setopt(d->easy, CURLOPT_QUOTE, commandes);
+    QByteArray reponses;
+    curl_easy_setopt(d->easy, CURLOPT_HEADERFUNCTION, &ecrireTampon);
+    curl_easy_setopt(d->easy, CURLOPT_HEADERDATA, &reponses);
+    const CURLcode code = d->executer();
+    curl_slist_free_all(commandes);
+    if (code != CURLE_OK) {
+        if (sessionPerdue(code))
+            d->echec(code);
+        return {}; // 550 and the like: the listing's date stands
+    }
+    for (const QByteArray &ligne : reponses.split('\n')) {
+        if (ligne.startsWith("213 "))
+            return dateMdtm(ligne.trimmed());
+    }
+    return {};
+}
+
+QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers, int sessions)
+{
+    d->exigerConnexion();
+    QList<ResultatFtp> resultats(fichiers.size());
+    if (fichiers.isEmpty())
+        return resultats;
+    sessions = std::clamp(sessions, 1, 16);
+
+    struct Poste
+    {
+        CURL *easy = nullptr;
+        qsizetype index = -1;
+        std::unique_ptr<FichierCache> fichier;
+        QByteArray reponse;
+        char erreur[CURL_ERROR_SIZE] = {};
+    };
+    std::vector<Poste> postes(static_cast<size_t>(std::min<qsizetype>(sessions, fichiers.size())));
+    // The session's own logged-in connection is in this pool and serves one of the posts.
+    curl_multi_setopt(d->multi, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(postes.size()));
+    const QByteArray repertoire = d->urlRepertoire();
+    qsizetype suivant = 0;
+    QList<int> essais(fichiers.size(), 0);
+    QList<qsizetype> aReprendre;
+
+    auto nettoyer = [&] {
+        for (Poste &p : postes) {
+            if (p.easy) {
+                curl_multi_remove_handle(d->multi, p.easy);
+                curl_easy_cleanup(p.easy);
+            }
+            p.easy = nullptr;
+            p.fichier.reset();
+        }
+    };
+    // Gives a post the next file; false when none is left.
+    auto lancer = [&](Poste &p) {
+        while (true) {
+            qsizetype i = -1;
+            if (!aReprendre.isEmpty())
+                i = aReprendre.takeFirst();
+            else if (suivant < fichiers.size())
+                i = suivant++;
+            if (i < 0)
+                return false;
+            const Telechargement &t = fichiers[i];
+            if (!nomEnvoyable(t.nomBrut)) {
+                resultats[i] = EchecFtp::de(CauseFtp::Introuvable);
+                continue;
+            }
+            p.fichier = std::make_unique<FichierCache>(t.cheminLocal);
+            if (!p.fichier->ouvrir()) {
+                resultats[i] = EchecFtp{CauseFtp::EcritureLocale, raisonFtp(CauseFtp::EcritureLocale), {}};
+                continue;
+            }
+            if (!p.easy) {
+                p.easy = curl_easy_init();
+                if (!p.easy)
+                    throw FtpError(QStringLiteral("Initialisation de libcurl impossible."));
+                d->optionsCommunes(p.easy, p.erreur, &p.reponse);
+                curl_easy_setopt(p.easy, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+                curl_easy_setopt(p.easy, CURLOPT_WRITEFUNCTION, &ecrireFichier);
+            }
+            p.index = i;
+            p.erreur[0] = '\0';
+            p.reponse.clear();
+            const QByteArray url = repertoire + d->echapper(t.nomBrut);
+            curl_easy_setopt(p.easy, CURLOPT_URL, url.constData());
+            curl_easy_setopt(p.easy, CURLOPT_WRITEDATA, p.fichier.get());
+            if (curl_multi_add_handle(d->multi, p.easy) != CURLM_OK)
+                throw FtpError(QStringLiteral("Initialisation de libcurl impossible."));
+            return true;
+        }
+    };
+
+    try {
+        int enCours = 0;
+        for (Poste &p : postes)
+            enCours += lancer(p) ? 1 : 0;
+        while (enCours > 0) {
+            int actifs = 0;
+            CURLMcode mc = curl_multi_perform(d->multi, &actifs);
+            int restants = 0;
+            while (CURLMsg *m = curl_multi_info_read(d->multi, &restants)) {
+                if (m->msg != CURLMSG_DONE)
+                    continue;
+                auto it = std::find_if(postes.begin(), postes.end(),
+                                       [&](const Poste &p) { return p.easy == m->easy_handle; });
+                if (it == postes.end())
+                    continue;
+                Poste &p = *it;
+                const CURLcode code = m->data.result;
+                curl_multi_remove_handle(d->multi, p.easy);
+                --enCours;
+                const qsizetype i = p.index;
+                if (code == CURLE_OK) {
+                    resultats[i] = p.fichier->terminer()
+                        ? ResultatFtp()
+                        : ResultatFtp(EchecFtp{CauseFtp::EcritureLocale, raisonFtp(CauseFtp::EcritureLocale)
+                                                   + QStringLiteral(" : ") + p.fichier->erreur(), {}});
+                } else {
+                    p.fichier->abandonner();
+                    long codeFtp = 0;
+                    curl_easy_getinfo(p.easy, CURLINFO_RESPONSE_CODE, &codeFtp);
+                    // A lost or refused extra login (servers cap logins per user) costs a retry on
+                    // another post, not the file; the post itself retires while others run.
+                    if (sessionPerdue(code) && code != CURLE_OPERATION_TIMEDOUT && essais[i]++ == 0) {
+                        aReprendre << i;
+                        if (enCours > 0) {
+                            p.fichier.reset();
+                            curl_easy_cleanup(p.easy);
+                            p.easy = nullptr;
+                            continue;
+                        }
+                    } else {
+                        resultats[i] = echecCurl(code, codeFtp, p.reponse, QByteArray(p.erreur));
+                    }
+                }
+                p.fichier.reset();
+                enCours += lancer(p) ? 1 : 0;
+            }
+            if (mc != CURLM_OK)
+                throw FtpError(QString::fromUtf8(curl_multi_strerror(mc)));
+            if (enCours > 0) {
+                curl_multi_poll(d->multi, nullptr, 0, 10, nullptr);
+                laisserVivre();
+            }
+        }
+    } catch (...) {
+        nettoyer();
+        curl_multi_setopt(d->multi, CURLMOPT_MAX_HOST_CONNECTIONS, 0L);
+        // Abandoned or broken half-way: the connections are in an unknown state.
+        d->connecte = false;
+        d->fermer();
+        throw;
+    }
+    nettoyer();
+    curl_multi_setopt(d->multi, CURLMOPT_MAX_HOST_CONNECTIONS, 0L);
+    return resultats;
 }
 
 void FtpClient::put(const QString &cheminLocal, const QString &nomDistant)

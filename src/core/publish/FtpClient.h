@@ -1,37 +1,50 @@
 #pragma once
 
-#include "core/base/Erreurs.h"
+#include "core/publish/EchecFtp.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
-
-// Every FTP failure: curl's text followed by the server's last reply line.
-class FtpError : public HalvenorError
-{
-public:
-    using HalvenorError::HalvenorError;
-};
-
-// Authentication refused by the server (at connection or on a silent re-login).
-class EIdFTPAUTHException : public FtpError
-{
-public:
-    using FtpError::FtpError;
-};
 
 struct FtpEntree
 {
     enum class Type { Fichier, Repertoire, Autre };
-    QString nom;
+    QString nom;            // for display and local names
+    QByteArray brut;        // the name's bytes as listed, sent back as they are
     Type type = Type::Fichier;
     QDateTime modification; // local time; invalid when the server gave none
+    bool sansFuseau = false; // LIST: the server's clock, zone unknown
+};
+
+// Lets the program's events run while the client waits on the network, at least every 50 ms.
+// Returning false abandons the operation (ActionAbandonnee). The GUI installs one; the CLI none.
+using AttenteFtp = std::function<bool()>;
+void definirAttenteFtp(AttenteFtp attente);
+// Runs the wait hook when it last ran more than 20 ms ago; long local work calls it too.
+void laisserVivre();
+// For tests: seconds without any answer before an operation fails (60 otherwise).
+void definirDelaiReponseFtp(int secondes);
+
+struct Telechargement
+{
+    QByteArray nomBrut;
+    QString cheminLocal;
 };
 
 // Bytes from the server (names, reply lines): UTF-8 when valid, else windows-1252.
 QString texteServeur(const QByteArray &octets);
+
+// Dates of MLSD facts and MDTM answers: UTC ("20240331023000", fraction allowed), returned in
+// local time; invalid when unreadable. dateMdtm takes the whole reply ("213 20240331023000").
+QDateTime dateUtcFtp(const QByteArray &valeur);
+QDateTime dateMdtm(const QByteArray &reponse);
+// A LIST date (no zone) within a day of the J- limit may fall on either side of it: only
+// those are worth an MDTM.
+bool dateListeIncertaine(const QDateTime &dateListe, const QDate &limite);
 
 // Listing parsers, pure functions: MLSD lines, and LIST lines in the Unix and MS-DOS forms.
 // `maintenant` decides the year of Unix dates given without one.
@@ -66,7 +79,14 @@ public:
     void disconnect();       // QUIT, closes the session
     void changeDir(const QString &absolu);
     QList<FtpEntree> list(); // current directory
-    void get(const QString &nomDistant, const QString &cheminLocal); // replaces the local file
+    // Replaces the local file, never writing through a link in its place.
+    void get(const QByteArray &nomBrut, const QString &cheminLocal);
+    void get(const QString &nomDistant, const QString &cheminLocal) { get(nomDistant.toUtf8(), cheminLocal); }
+    // Downloads from the current directory over up to `sessions` logins at once; one result
+    // per file, in the same order. A file that fails does not stop the others.
+    QList<ResultatFtp> getParallele(const QList<Telechargement> &fichiers, int sessions);
+    // MDTM (UTC, RFC 3659) in local time; invalid when the server gives none.
+    QDateTime mdtm(const QByteArray &nomBrut);
     void put(const QString &cheminLocal, const QString &nomDistant); // into the current directory
     // SIZE of a file of the current directory; -1 when the server gives none.
     qint64 size(const QString &nomDistant);

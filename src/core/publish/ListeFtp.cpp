@@ -30,18 +30,6 @@ QByteArrayList lignes(const QByteArray &texte)
     return resultat;
 }
 
-// "20240325063000" or "20240325063000.123", always UTC.
-QDateTime dateMlsd(const QByteArray &valeur)
-{
-    if (valeur.size() < 14)
-        return {};
-    QDateTime t = QDateTime::fromString(QString::fromLatin1(valeur.left(14)), QStringLiteral("yyyyMMddHHmmss"));
-    if (!t.isValid())
-        return {};
-    t.setTimeZone(QTimeZone::utc());
-    return t.toLocalTime();
-}
-
 int mois(const QString &nom)
 {
     static const QStringList noms{QStringLiteral("jan"), QStringLiteral("feb"), QStringLiteral("mar"),
@@ -62,7 +50,8 @@ QList<FtpEntree> analyserMlsd(const QByteArray &texte)
         if (espace < 0)
             continue;
         FtpEntree e;
-        e.nom = texteServeur(ligne.mid(espace + 1));
+        e.brut = ligne.mid(espace + 1);
+        e.nom = texteServeur(e.brut);
         if (e.nom.isEmpty())
             continue;
         bool ignorer = false;
@@ -83,7 +72,7 @@ QList<FtpEntree> analyserMlsd(const QByteArray &texte)
                 else
                     e.type = FtpEntree::Type::Autre; // OS.unix=symlink, slink, devices...
             } else if (nom == "modify") {
-                e.modification = dateMlsd(valeur);
+                e.modification = dateUtcFtp(valeur);
             }
         }
         if (!ignorer)
@@ -105,7 +94,8 @@ QList<FtpEntree> analyserList(const QByteArray &texte, const QDateTime &maintena
 
     QList<FtpEntree> entrees;
     for (const QByteArray &octets : lignes(texte)) {
-        const QString ligne = texteServeur(octets);
+        // Latin-1 maps each byte to one character: the name's bytes come back exact.
+        const QString ligne = QString::fromLatin1(octets);
         FtpEntree e;
         if (const auto m = unixHeure.match(ligne); m.hasMatch()) {
             // No year: this year, unless that lies in the future (a day's slack for the server's time zone).
@@ -149,6 +139,9 @@ QList<FtpEntree> analyserList(const QByteArray &texte, const QDateTime &maintena
             if (fleche > 0)
                 e.nom.truncate(fleche);
         }
+        e.brut = e.nom.toLatin1();
+        e.nom = texteServeur(e.brut);
+        e.sansFuseau = true;
         if (e.nom.isEmpty() || e.nom == u"." || e.nom == u"..")
             continue;
         entrees << e;

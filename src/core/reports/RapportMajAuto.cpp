@@ -70,8 +70,20 @@ LectureRapport LireRapportCourant(TNativeXMLDocument &document, const QString &c
         return r;
     }
     const TNativeXMLNode racine = document.Root();
+    // Well-formed but another kind of file: as unreadable as a broken one.
+    if (racine.name() != RacineMajAuto) {
+        r.sectionsEnErreur = true;
+        r.texte = DebutXmlIllisible + chemin;
+        return r;
+    }
+    try {
+        r.date = dateEntree(racine, aujourdhui);
+    } catch (const HalvenorError &) {
+        r.sectionsEnErreur = true;
+        r.texte = DebutDateIllisible + chemin;
+        return r;
+    }
     r.lu = true;
-    r.date = dateEntree(racine, aujourdhui);
     const auto etats = EtatsSections(racine);
     r.sectionsEnErreur = enErreur(etats);
     r.texte = DebutDerniereMaj + formats::dateHeure(r.date) + u'\n' + TexteEntree(etats, racine);

@@ -17,6 +17,8 @@ inline const QString RacineMajAuto = QStringLiteral("MajAuto");
 inline const QString TexteMajInstallee = QStringLiteral("Mise à jour automatique installée.");
 inline const QString DebutDerniereMaj = QStringLiteral("Derniere mise à jour automatique effectuée le ");
 inline const QString DebutXmlIllisible = QStringLiteral("Impossible de lire le fichier XML : ");
+inline const QString DebutDateIllisible = QStringLiteral("Date illisible dans le rapport : ");
+inline const QString DebutTelechargementImpossible = QStringLiteral("Impossible de télécharger le fichier : ");
 
 // A report file: its extension, from the last point on, is exactly ".xml" (lower case).
 bool estFichierRapport(const QString &nomFichier);
@@ -55,7 +57,8 @@ struct LectureRapport
 };
 
 // Loads `chemin` into `document` (reused from one report to the next) and builds its text.
-// An unloadable file is not an error but a report that says so; a bad Date throws.
+// An unloadable file, one of another root and one whose Date is unreadable are not errors
+// but red reports that say so.
 LectureRapport LireRapportCourant(TNativeXMLDocument &document, const QString &chemin, const QDate &aujourdhui);
 
 // One past run of a history file.

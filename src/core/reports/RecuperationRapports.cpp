@@ -5,6 +5,7 @@
 #include "core/base/Messages.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -25,6 +26,12 @@ void SupprimerRepertoire(const QString &chemin)
     if (QFileInfo(dossier).isSymLink()) {
         QFile::remove(dossier);
         return;
+    }
+    // Thousands of old copies: the files go one by one first, so the window repaints meanwhile.
+    QDirIterator fichiers(dossier, QDir::Files | QDir::System | QDir::Hidden);
+    while (fichiers.hasNext()) {
+        QFile::remove(fichiers.next()); // a link goes, its target stays
+        laisserVivre();
     }
     QDir(dossier).removeRecursively();
 }
@@ -53,32 +60,25 @@ SessionRapport::~SessionRapport()
     }
 }
 
-namespace {
-QString messageDe(const std::exception &e)
-{
-    return texteErreur(e).trimmed();
-}
-} // namespace
-
 bool SessionRapport::ConnexionFTPRapport()
 {
     if (m_ftp.connected())
         return true;
-    m_ftp.setHost(m_compte.Host);
-    m_ftp.setUsername(m_compte.Login);
-    m_ftp.setPassword(m_compte.Mdp);
-    m_ftp.setPort(m_compte.Port);
-    m_ftp.setTransferTimeout(0);
-    m_ftp.setTls(m_compte.tls);
-    m_ftp.setCertificatCA(cheminDuProgramme(m_compte.certificatCA));
-    QString message;
-    try {
-        m_ftp.connect();
+    const ResultatFtp r = m_compte.Host.trimmed().isEmpty()
+        ? ResultatFtp(EchecFtp::hoteVide(Parametres::nomSection(Parametres::Rapport)))
+        : etapeFtp([this] {
+              m_ftp.setHost(m_compte.Host);
+              m_ftp.setUsername(m_compte.Login);
+              m_ftp.setPassword(m_compte.Mdp);
+              m_ftp.setPort(m_compte.Port);
+              m_ftp.setTransferTimeout(0);
+              m_ftp.setTls(m_compte.tls);
+              m_ftp.setCertificatCA(cheminDuProgramme(m_compte.certificatCA));
+              m_ftp.connect();
+          });
+    if (r)
         return true;
-    } catch (const std::exception &e) {
-        message = messageDe(e);
-    } catch (...) {
-    }
+    const QString message = r.echec().texte().trimmed();
     m_messages.afficher(message.isEmpty()
                             ? QStringLiteral("Impossible de se connecter au serveur FTP !")
                             : QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ") + message);
@@ -89,14 +89,10 @@ bool SessionRapport::DeconnexionFTPRapport()
 {
     if (!m_ftp.connected())
         return false;
-    QString message;
-    try {
-        m_ftp.disconnect();
+    const ResultatFtp r = etapeFtp([this] { m_ftp.disconnect(); });
+    if (r)
         return true;
-    } catch (const std::exception &e) {
-        message = messageDe(e);
-    } catch (...) {
-    }
+    const QString message = r.echec().texte().trimmed();
     m_messages.afficher(message.isEmpty()
                             ? QStringLiteral("Une erreur est survenue lors de la déconnexion.")
                             : QStringLiteral("Une erreur est survenue lors de la déconnexion : ") + message);
@@ -125,7 +121,16 @@ QList<FtpEntree> SessionRapport::ListerRapports()
 
 void SessionRapport::TelechargerRapport(const FtpEntree &entree)
 {
-    m_ftp.get(entree.nom, chemins().RepertoireRapport + entree.nom);
+    m_ftp.get(entree.brut, chemins().RepertoireRapport + entree.nom);
+}
+
+QList<ResultatFtp> SessionRapport::TelechargerRapports(const QList<FtpEntree> &entrees)
+{
+    QList<Telechargement> fichiers;
+    fichiers.reserve(entrees.size());
+    for (const FtpEntree &e : entrees)
+        fichiers << Telechargement{e.brut, chemins().RepertoireRapport + e.nom};
+    return m_ftp.getParallele(fichiers, m_sessions);
 }
 
 std::optional<QString> SessionRapport::RecupererHistorique(const QString &identifiant)
@@ -135,7 +140,7 @@ std::optional<QString> SessionRapport::RecupererHistorique(const QString &identi
             continue;
         QDir().mkpath(chemins().RepertoireHistorique);
         const QString local = chemins().RepertoireHistorique + e.nom;
-        m_ftp.get(e.nom, local);
+        m_ftp.get(e.brut, local);
         return local;
     }
     return std::nullopt;
@@ -148,21 +153,37 @@ bool ChargerRapports(SessionRapport &session, bool &rapportsRecuperes, int jours
         PreparerRepertoireRapport();
     if (!session.ConnexionFTPRapport())
         return false;
-    const QList<FtpEntree> entrees = session.ListerRapports();
-    TNativeXMLDocument document(RacineMajAuto);
+    QList<FtpEntree> entrees = session.ListerRapports();
     const QDate aujourdhui = horloge().maintenant().date();
-    for (const FtpEntree &e : entrees) {
-        if (!rapportsRecuperes)
-            session.TelechargerRapport(e);
+    // A LIST date is in the server's zone, unknown: near the limit it may fall either side.
+    const QDate limite = aujourdhui.addDays(-jours);
+    for (FtpEntree &e : entrees) {
+        if (e.sansFuseau && dateListeIncertaine(e.modification, limite)) {
+            if (const QDateTime exacte = session.ftpMaj().mdtm(e.brut); exacte.isValid())
+                e.modification = exacte;
+        }
+    }
+    // One file that fails gets its red line; the others go on.
+    const QList<ResultatFtp> telecharges = rapportsRecuperes ? QList<ResultatFtp>() : session.TelechargerRapports(entrees);
+    TNativeXMLDocument document(RacineMajAuto);
+    for (qsizetype i = 0; i < entrees.size(); ++i) {
+        const FtpEntree &e = entrees[i];
         LigneRapport ligne;
         ligne.fichier = e.nom;
         ligne.identifiant = identifiantRapport(e.nom);
-        const LectureRapport lecture =
-            LireRapportCourant(document, chemins().RepertoireRapport + e.nom, aujourdhui);
-        ligne.texte = lecture.texte;
-        ligne.enErreur = lecture.sectionsEnErreur
-            || (lecture.lu && !RapportRecent(lecture.date, e.modification, jours, aujourdhui));
+        if (!telecharges.isEmpty() && !telecharges[i]) {
+            ligne.enErreur = true;
+            ligne.texte = DebutTelechargementImpossible + e.nom + QStringLiteral(" (") + telecharges[i].echec().texte()
+                + u')';
+        } else {
+            const LectureRapport lecture =
+                LireRapportCourant(document, chemins().RepertoireRapport + e.nom, aujourdhui);
+            ligne.texte = lecture.texte;
+            ligne.enErreur = lecture.sectionsEnErreur
+                || (lecture.lu && !RapportRecent(lecture.date, e.modification, jours, aujourdhui));
+        }
         ajouter(ligne);
+        laisserVivre();
     }
     rapportsRecuperes = true;
     session.DeconnexionFTPRapport();

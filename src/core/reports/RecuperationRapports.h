@@ -45,6 +45,9 @@ public:
     QList<FtpEntree> ListerRapports();
     // Downloads one report into RepertoireRapport, replacing a local copy.
     void TelechargerRapport(const FtpEntree &entree);
+    // Downloads them all over up to sessionsParalleles() logins; one result per entry.
+    QList<ResultatFtp> TelechargerRapports(const QList<FtpEntree> &entrees);
+    void setSessionsParalleles(int n) { m_sessions = n; }
     // The first history file of /Rapport/Historique for this identifier, downloaded into
     // RepertoireHistorique on every request; nothing when there is none. Leaves the session open.
     std::optional<QString> RecupererHistorique(const QString &identifiant);
@@ -58,6 +61,7 @@ private:
     CompteRapport m_compte;
     Messages &m_messages;
     FtpClient m_ftp;
+    int m_sessions = 4;
 };
 
 // One line of the report list.
@@ -71,8 +75,9 @@ struct LigneRapport
 
 // One refresh of the report list, shared by the report window and halvenor-cli.
 // While `rapportsRecuperes` is false the local folders are prepared first and every report is
-// downloaded; the flag is then set. Each line is handed over as soon as it is read, so lines
-// read before an error (thrown) stay. `jours` is the tolerance in days, "today" comes from
+// downloaded; a report that fails to download gets a red line and the others go on; the flag
+// is set once every file was tried. Lines come in listing order, each as soon as it is read,
+// so lines read before an error after the listing (thrown) stay. `jours` is the tolerance in days, "today" comes from
 // horloge(). Returns false when the connection failed (already shown through the messages).
 bool ChargerRapports(SessionRapport &session, bool &rapportsRecuperes, int jours,
                      const std::function<void(const LigneRapport &)> &ajouter);

@@ -91,14 +91,14 @@ void TFicheFtpParam::btnTestFtpClick()
     bool connecte = false;
     {
         const CurseurOccupe curseur;
-        try {
-            IdFTP1.connect();
-        } catch (const std::exception &e) {
-            // Refused log-in and any other failure read the same to the user.
-            echec = QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ") + texteErreur(e);
-        } catch (...) {
-            echec = QStringLiteral("Impossible de se connecter au serveur FTP !");
-        }
+        // Refused log-in and any other failure read the same to the user.
+        const Parametres::Partie section =
+            m_compte == QuelCompte::Publication ? Parametres::Publication : Parametres::Rapport;
+        const ResultatFtp r = ui->edtHost->text().trimmed().isEmpty()
+            ? ResultatFtp(EchecFtp::hoteVide(Parametres::nomSection(section)))
+            : etapeFtp([this] { IdFTP1.connect(); });
+        if (!r)
+            echec = QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ") + r.echec().texte();
         connecte = IdFTP1.connected();
         // Closed before the message box: the server is not kept waiting while the user reads.
         try {
@@ -110,6 +110,14 @@ void TFicheFtpParam::btnTestFtpClick()
     if (!connecte && echec.isEmpty())
         echec = QStringLiteral("Impossible de se connecter au serveur FTP !");
     dialogues().message(this, connecte ? QStringLiteral("Connection établie avec le serveur FTP") : echec);
+}
+
+void TFicheFtpParam::reject()
+{
+    // Closed while the test waits on the server: the test stops, then the window closes.
+    if (fermetureDifferee(this))
+        return;
+    QDialog::reject();
 }
 
 void TFicheFtpParam::btnEnregistrerClick()

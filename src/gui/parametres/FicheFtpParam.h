@@ -36,6 +36,7 @@ public:
 
     void btnTestFtpClick();
     void btnEnregistrerClick();
+    void reject() override;
 
 private:
     void FormCreate();

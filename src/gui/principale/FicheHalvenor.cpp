@@ -161,6 +161,16 @@ void TFicheHalvenor::btnRapportClick()
 
 void TFicheHalvenor::closeEvent(QCloseEvent *event)
 {
+    // A transfer in progress stops first; this close comes again once it has.
+    if (fermetureDifferee(this)) {
+        event->ignore();
+        return;
+    }
+    // A window opened from here (the reports) goes with the program.
+    for (QDialog *fiche : findChildren<QDialog *>()) {
+        if (fiche->isVisible())
+            fiche->reject();
+    }
     DeconnexionFTP();
     event->accept();
 }

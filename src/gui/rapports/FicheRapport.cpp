@@ -61,6 +61,14 @@ void TFicheRapport::ChargerRapports()
     });
 }
 
+void TFicheRapport::reject()
+{
+    // Closed during a refresh: the refresh stops at its next wait, then the window closes.
+    if (fermetureDifferee(this))
+        return;
+    QDialog::reject();
+}
+
 void TFicheRapport::btnActualiserClick()
 {
     executerAction(this, [this] { ChargerRapports(); });
@@ -109,6 +117,7 @@ void TFicheRapport::btnHistoriqueClick()
     bool connecte = false;
     std::optional<QString> chemin;
     const bool fait = executerAction(this, [&] {
+        const CurseurOccupe curseur;
         if (!m_session.ConnexionFTPRapport())
             return;
         connecte = true;

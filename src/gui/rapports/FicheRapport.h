@@ -39,6 +39,8 @@ public:
     const QString &FranchiseSelectionne() const { return m_franchiseSelectionne; }
     const CompteRapport &compte() const { return m_session.compte(); }
 
+    void reject() override;
+
 protected:
     bool eventFilter(QObject *objet, QEvent *evenement) override;
 

@@ -1,0 +1,110 @@
+#include "core/publish/EchecFtp.h"
+
+#include "core/publish/FtpClient.h"
+
+#include <curl/curl.h>
+
+QString raisonFtp(CauseFtp cause)
+{
+    switch (cause) {
+    case CauseFtp::ConnexionRefusee: return QStringLiteral("Le serveur FTP refuse la connexion");
+    case CauseFtp::HoteInconnu: return QStringLiteral("Serveur FTP inconnu");
+    case CauseFtp::HoteVide: return QStringLiteral("Aucun serveur FTP n'est configuré");
+    case CauseFtp::AdresseInvalide: return QStringLiteral("Adresse du serveur FTP invalide");
+    case CauseFtp::DelaiDepasse: return QStringLiteral("Le serveur FTP ne répond pas (délai dépassé)");
+    case CauseFtp::ConnexionCoupee: return QStringLiteral("La connexion avec le serveur FTP a été coupée");
+    case CauseFtp::LoginRefuse: return QStringLiteral("Identifiant ou mot de passe refusé par le serveur FTP");
+    case CauseFtp::Introuvable: return QStringLiteral("Fichier ou dossier introuvable ou inaccessible sur le serveur FTP");
+    case CauseFtp::EcritureRefusee: return QStringLiteral("Le serveur FTP refuse l'écriture du fichier");
+    case CauseFtp::DisquePlein: return QStringLiteral("Espace disque insuffisant");
+    case CauseFtp::EcritureLocale: return QStringLiteral("Impossible d'écrire la copie locale");
+    case CauseFtp::Tls: return QStringLiteral("Échec de la connexion chiffrée (TLS) avec le serveur FTP");
+    case CauseFtp::TlsCertificat: return QStringLiteral("Le certificat du serveur FTP n'est pas reconnu : aucune autorité de confiance ne l'a "
+                                                             "signé (voir la clé CertificatCA)");
+    case CauseFtp::TlsNomHote: return QStringLiteral("Le certificat du serveur FTP n'est pas établi pour le nom");
+    case CauseFtp::TlsAbsent: return QStringLiteral("Le serveur FTP n'accepte pas de connexion chiffrée (TLS)");
+    case CauseFtp::Autre: break;
+    }
+    return QStringLiteral("Échec de l'échange avec le serveur FTP");
+}
+
+QString EchecFtp::texte() const
+{
+    return reponse.isEmpty() ? raison : raison + QStringLiteral(" : ") + reponse;
+}
+
+EchecFtp EchecFtp::de(CauseFtp cause, const QByteArray &reponseServeur)
+{
+    // Only a refusal is worth repeating: "226 Transfer complete" would mislead.
+    const bool refus = reponseServeur.startsWith('4') || reponseServeur.startsWith('5');
+    return {cause, raisonFtp(cause), refus ? texteServeur(reponseServeur) : QString()};
+}
+
+EchecFtp EchecFtp::hoteVide(const QString &section)
+{
+    return {CauseFtp::HoteVide,
+            QStringLiteral("Aucun serveur FTP n'est configuré (section ") + section + QStringLiteral(" de Halvenor.ini)"),
+            {}};
+}
+
+EchecFtp echecCurl(int codeCurl, long codeFtp, const QByteArray &derniereReponse, const QByteArray &texteCurl)
+{
+    const auto code = static_cast<CURLcode>(codeCurl);
+    CauseFtp cause = CauseFtp::Autre;
+    switch (code) {
+    case CURLE_COULDNT_CONNECT: cause = CauseFtp::ConnexionRefusee; break;
+    case CURLE_COULDNT_RESOLVE_HOST: cause = CauseFtp::HoteInconnu; break;
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL: cause = CauseFtp::AdresseInvalide; break;
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_FTP_ACCEPT_TIMEOUT: cause = CauseFtp::DelaiDepasse; break;
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_WEIRD_SERVER_REPLY: cause = CauseFtp::ConnexionCoupee; break;
+    case CURLE_LOGIN_DENIED: cause = CauseFtp::LoginRefuse; break;
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_FTP_COULDNT_RETR_FILE: cause = CauseFtp::Introuvable; break;
+    case CURLE_REMOTE_DISK_FULL: cause = CauseFtp::DisquePlein; break;
+    case CURLE_UPLOAD_FAILED:
+        // 452 and 552: no room left on the server.
+        cause = codeFtp == 452 || codeFtp == 552 ? CauseFtp::DisquePlein : CauseFtp::EcritureRefusee;
+        break;
+    case CURLE_WRITE_ERROR: cause = CauseFtp::EcritureLocale; break;
+    case CURLE_USE_SSL_FAILED: cause = CauseFtp::TlsAbsent; break;
+    case CURLE_PEER_FAILED_VERIFICATION:
+        // curl words a host name mismatch "... does not match target host name" or "no alternative
+        // certificate subject name matches".
+        cause = texteCurl.contains("host name") || texteCurl.contains("subject name")
+                    ? CauseFtp::TlsNomHote
+                    : CauseFtp::TlsCertificat;
+        break;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR: cause = CauseFtp::Tls; break;
+    default: break;
+    }
+    return EchecFtp::de(cause, derniereReponse);
+}
+
+ResultatFtp etapeFtp(const std::function<void()> &etape)
+{
+    try {
+        etape();
+    } catch (const FtpError &e) {
+        return e.echec();
+    } catch (const ActionAbandonnee &) {
+        throw;
+    } catch (const std::exception &e) {
+        return EchecFtp{CauseFtp::Autre, texteErreur(e), {}};
+    }
+    return {};
+}

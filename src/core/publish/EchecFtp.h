@@ -1,0 +1,88 @@
+#pragma once
+
+#include "core/base/Erreurs.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// Why an FTP step failed, in the user's words. The French wording lives in raisonFtp() only.
+enum class CauseFtp {
+    ConnexionRefusee,
+    HoteInconnu,
+    HoteVide,
+    AdresseInvalide,
+    DelaiDepasse,
+    ConnexionCoupee,
+    LoginRefuse,
+    Introuvable,
+    EcritureRefusee,
+    DisquePlein,
+    EcritureLocale,
+    Tls,
+    TlsCertificat,
+    TlsNomHote,
+    TlsAbsent,
+    Autre,
+};
+
+QString raisonFtp(CauseFtp cause);
+
+// One failed FTP step: the French reason, and the server's last reply line when it refused.
+struct EchecFtp
+{
+    CauseFtp cause = CauseFtp::Autre;
+    QString raison;
+    QString reponse; // decoded for display; empty when the server said nothing useful
+
+    bool authentification() const { return cause == CauseFtp::LoginRefuse; }
+    // The reason, then ": " and the server's reply when there is one.
+    QString texte() const;
+
+    static EchecFtp de(CauseFtp cause, const QByteArray &reponseServeur = {});
+    // The account's section has no Host: said before any attempt, naming the section.
+    static EchecFtp hoteVide(const QString &section);
+};
+
+// libcurl's result of an operation, with the FTP reply code and the last reply line.
+// `texteCurl` is curl's error buffer, which tells the TLS failures apart.
+EchecFtp echecCurl(int codeCurl, long codeFtp, const QByteArray &derniereReponse, const QByteArray &texteCurl);
+
+// Every FTP failure is thrown as one of these and caught by etapeFtp().
+class FtpError : public HalvenorError
+{
+public:
+    explicit FtpError(EchecFtp echec) : HalvenorError(echec.texte()), m_echec(std::move(echec)) {}
+    explicit FtpError(const QString &raison) : FtpError(EchecFtp{CauseFtp::Autre, raison, {}}) {}
+    const EchecFtp &echec() const { return m_echec; }
+
+private:
+    EchecFtp m_echec;
+};
+
+// Authentication refused by the server (at connection or on a silent re-login).
+class EIdFTPAUTHException : public FtpError
+{
+public:
+    using FtpError::FtpError;
+};
+
+// The result of one FTP step: success, or the failure the caller words in its own frame.
+class ResultatFtp
+{
+public:
+    ResultatFtp() = default;
+    ResultatFtp(EchecFtp echec) : m_echec(std::move(echec)) {} // NOLINT: a failure converts
+    bool reussi() const { return !m_echec; }
+    explicit operator bool() const { return reussi(); }
+    const EchecFtp &echec() const { return *m_echec; }
+
+private:
+    std::optional<EchecFtp> m_echec;
+};
+
+// Runs one step; an FtpError (or any other error) becomes its failure. An abandoned action
+// is not a failure of the step and goes on up.
+ResultatFtp etapeFtp(const std::function<void()> &etape);
