@@ -84,6 +84,7 @@ public:
 
 private:
     [[noreturn]] void nonOuverte() const;
+    FichierParadox *fichierOuvert();
 
     QString m_repertoireProgramme;
     QString m_cheminDirect;
@@ -92,8 +93,7 @@ private:
     std::unique_ptr<FichierParadox> m_fichier;
     std::vector<Champ> m_champs;
     int m_courant = 0;
-    int m_bloc = 0; // position of the current record in the block chain
-    int m_rang = 0;
+    int m_rang = 0; // position of the current record in its block
     const uchar *m_donnees = nullptr;
 };
 
