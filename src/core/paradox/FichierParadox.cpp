@@ -713,6 +713,70 @@ QString FichierParadox::texte(const uchar *enr, int champ) const
     return {};
 }
 
+qsizetype FichierParadox::texteSansConversion(const uchar *enr, int champ, char *sortie,
+                                               std::pair<const char *, qsizetype> &octets,
+                                               const PageCode *&page) const
+{
+    const DescriptionChamp &d = m_champs[size_t(champ)];
+    const uchar *p = enr + d.decalage;
+    switch (d.type) {
+    case TypeChamp::Alpha: {
+        const void *fin = std::memchr(p, 0, size_t(d.taille));
+        octets = {reinterpret_cast<const char *>(p), fin ? static_cast<const uchar *>(fin) - p : d.taille};
+        page = m_page;
+        return -1;
+    }
+    case TypeChamp::Memo:
+    case TypeChamp::FmtMemo:
+        octets = vueBlob(enr, champ);
+        page = m_page;
+        return -1;
+    case TypeChamp::Blob:
+    case TypeChamp::Ole:
+    case TypeChamp::Graphic:
+        octets = vueBlob(enr, champ);
+        page = &PageCode::windows1252();
+        return -1;
+    case TypeChamp::Bytes:
+        octets = {reinterpret_cast<const char *>(p), d.taille};
+        page = &PageCode::windows1252();
+        return -1;
+    case TypeChamp::Short:
+        return formats::entierAscii(lireShort(p), sortie);
+    case TypeChamp::Long:
+    case TypeChamp::AutoInc:
+        return formats::entierAscii(lireLong(p), sortie);
+    case TypeChamp::Number:
+    case TypeChamp::Currency:
+        return formats::nombreAscii(lireDouble(p), sortie);
+    case TypeChamp::Logical:
+        if (p[0] & 0x7F) {
+            std::memcpy(sortie, "True", 4);
+            return 4;
+        }
+        std::memcpy(sortie, "False", 5);
+        return 5;
+    case TypeChamp::Date:
+        return formats::dateAscii(lireDate(p), sortie);
+    case TypeChamp::Time:
+        return formats::heureAscii(lireHeure(p), sortie);
+    case TypeChamp::Timestamp: {
+        QDate date;
+        QTime heure;
+        if (!lireHorodatage(p, date, heure))
+            return 0;
+        const qsizetype n = formats::dateAscii(date, sortie);
+        if (n < 0 || heure.msecsSinceStartOfDay() == 0)
+            return n;
+        sortie[n] = ' ';
+        return n + 1 + formats::heureAscii(heure, sortie + n + 1);
+    }
+    case TypeChamp::Bcd:
+        return -2;
+    }
+    return -2;
+}
+
 int FichierParadox::entier(const uchar *enr, int champ) const
 {
     if (estNul(enr, champ))

@@ -90,6 +90,14 @@ public:
     QVariant valeur(const uchar *enr, int champ) const; // see Champ::valeur
     QString texte(const uchar *enr, int champ) const;   // see Champ::asString
     int entier(const uchar *enr, int champ) const;      // see Champ::asInteger
+    // The text of texte() without a QString, for the exports:
+    // - numbers, dates, times and logicals: ASCII written at `sortie` (64 bytes at least),
+    //   its length returned;
+    // - alpha, memos and binary kinds: -1, and `octets` holds the field's bytes (valid until
+    //   the next memo is read) with `page` the code page they are in;
+    // - anything else (BCD, a date outside years 1 to 9999): -2, use texte().
+    qsizetype texteSansConversion(const uchar *enr, int champ, char *sortie,
+                                  std::pair<const char *, qsizetype> &octets, const PageCode *&page) const;
     // The bytes of a memo or binary field, from the record or the .MB.
     QByteArray octetsBlob(const uchar *enr, int champ) const;
     // The same without a copy where possible: valid until the next memo is read.

@@ -32,6 +32,7 @@ class Champ
 {
 public:
     const QString &nom() const { return m_nom; }
+    int indexFichier() const { return m_index; } // position of the field in the file
     TypeChamp type() const;
     int taille() const; // size in the record, in bytes
 
