@@ -6,7 +6,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -53,9 +52,9 @@ int nombreAscii(double v, char *sortie)
         return copier(v > 0 ? "INF" : "-INF");
     if (v == 0.0)
         return copier("0");
+    // d.dddddddddddddde[+-]XX, correctly rounded as printf's %.14e, several times faster.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.14e", std::fabs(v));
-    // buf: d.dddddddddddddde[+-]XX
+    *std::to_chars(buf, buf + sizeof buf - 1, std::fabs(v), std::chars_format::scientific, 14).ptr = '\0';
     char chiffres[20];
     int n = 0;
     const char *p = buf;

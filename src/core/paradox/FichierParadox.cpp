@@ -21,6 +21,7 @@ namespace {
 constexpr qint64 decalageJulien = 1721425; // day 1 of the tables is 1 January of year 1
 constexpr qint64 msParJour = 86400000;
 constexpr int tailleBlocMb = 4096;
+constexpr qint64 tailleFenetre = 256 * 1024; // blocks of the .DB read at once
 
 inline quint32 le16(const uchar *p) { return quint32(p[0]) | quint32(p[1]) << 8; }
 inline quint32 le32(const uchar *p) { return le16(p) | le16(p + 2) << 16; }
@@ -406,6 +407,7 @@ void FichierParadox::lireEntete()
 bool FichierParadox::premierBloc()
 {
     m_bloc = nullptr;
+    m_fenetre = nullptr; // read again: the walk starts afresh
     m_nombreDansBloc = 0;
     m_restants = m_nombreEnregistrements;
     m_suivant = m_premierBloc;
@@ -438,9 +440,18 @@ bool FichierParadox::chargerBloc(quint32 numero)
         endommage(QStringLiteral("la chaîne des blocs boucle sur le bloc ") + QString::number(numero));
     m_vus[numero] = true;
     const qint64 debut = m_tailleEntete + qint64(numero - 1) * m_tailleBloc;
-    const uchar *b = m_sourceDb->lire(debut, m_tailleBloc, m_tamponBloc);
-    if (!b)
-        illisible(*m_sourceDb, m_chemin);
+    // Blocks follow each other in most files: one read brings the next ones too.
+    if (!m_fenetre || debut < m_debutFenetre || debut + m_tailleBloc > m_debutFenetre + m_tailleFenetre) {
+        m_fenetre = nullptr;
+        const qint64 taille = std::max<qint64>(m_tailleBloc, std::min<qint64>(tailleFenetre, m_tailleDb - debut));
+        const uchar *f = m_sourceDb->lire(debut, taille, m_tamponBloc);
+        if (!f)
+            illisible(*m_sourceDb, m_chemin);
+        m_fenetre = f;
+        m_debutFenetre = debut;
+        m_tailleFenetre = taille;
+    }
+    const uchar *b = m_fenetre + (debut - m_debutFenetre);
     const int maxParBloc = (m_tailleBloc - 6) / m_tailleEnregistrement;
     const int ajout = qint16(le16(b + 4));
     // addDataSize is the offset of the block's last record; an empty block holds -recordSize.

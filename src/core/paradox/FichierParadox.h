@@ -133,6 +133,9 @@ private:
 
     // The walk of the block chain.
     QByteArray m_tamponBloc;
+    const uchar *m_fenetre = nullptr; // blocks read at once, from m_debutFenetre
+    qint64 m_debutFenetre = 0;
+    qint64 m_tailleFenetre = 0;
     const uchar *m_bloc = nullptr;
     int m_nombreDansBloc = 0;
     quint32 m_suivant = 0;
