@@ -29,12 +29,16 @@ void ProgressionBarre::definirMaximum(int maximum)
     afficher();
 }
 
+ProgressionBarre::~ProgressionBarre()
+{
+    afficher(); // where the action ended, done or not
+}
+
+// Only counted: the bar is drawn when events run, a million repaints would cost more
+// than the export.
 void ProgressionBarre::avancer()
 {
     ++m_position;
-    m_barre->setProperty("positionLogique", m_position);
-    if (m_maximum > 0 && m_position <= m_maximum)
-        m_barre->setValue(m_position);
 }
 
 void ProgressionBarre::afficher()
@@ -49,6 +53,7 @@ void ProgressionBarre::traiterEvenements()
 {
     if (m_depuis.elapsed() < intervalleEvenementsMs)
         return;
+    afficher();
     QCoreApplication::processEvents();
     m_depuis.restart();
 }

@@ -420,7 +420,8 @@ TEST_F(Export, MessagesExportOnlyInternalRecordsMarkedExternal)
     // The bar spans both tables: 3 types, then 3 + 10 records.
     EXPECT_EQ(progression.maximums, (std::vector<int>{0, 3, 13}));
     EXPECT_EQ(progression.position, 13);
-    EXPECT_EQ(progression.evenements, 13);
+    // Events run after each record, and again while a file is synced to disk.
+    EXPECT_GE(progression.evenements, 13);
     EXPECT_FALSE(tables.tblMessageType.isOpen());
     EXPECT_FALSE(tables.tblMessage.isOpen());
 }
