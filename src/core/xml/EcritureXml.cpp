@@ -235,7 +235,7 @@ void EcritureXml::terminer(const std::function<void()> &pendantAttente)
         // Syncing a large file can take seconds: done aside while the caller lets events run.
         QSaveFile *f = m_fichier.get();
         auto fin = std::async(std::launch::async, [f, total] { return terminerEcriture(*f, total); });
-        while (fin.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        while (fin.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
             pendantAttente();
         raison = fin.get();
     }

@@ -42,7 +42,7 @@ public:
     void attributAscii(const QByteArray &nom, const char *texte, qsizetype taille);
 
     // Closes what is open, then makes the file whole: written, synced, renamed over the
-    // previous one. `pendantAttente`, when given, runs about every 10 ms while the system
+    // previous one. `pendantAttente`, when given, runs about every 5 ms while the system
     // syncs the file, so that a window keeps living.
     void terminer(const std::function<void()> &pendantAttente = {});
 
