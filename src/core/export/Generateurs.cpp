@@ -74,6 +74,7 @@ QString genererRemise(TablesHalvenor &tables, Progression &progression, const Ec
     const TableOuverte fournis(tables.tblFns, false); // opened by its first use only
 
     EcritureXml sortie(cheminExport(QStringLiteral("remise_achat.xml")), QStringLiteral("RemisesAchat"));
+    sortie.definirAttente([&progression] { progression.traiterEvenements(); });
     AjouterVersion(sortie);
     progression.definirMaximum(t.recordCount());
     sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
@@ -119,6 +120,7 @@ QString genererPersonnalisation(TablesHalvenor &tables, Progression &progression
     const TableOuverte ouverte(t);
 
     EcritureXml sortie(cheminExport(QStringLiteral("personnalisation.xml")), QStringLiteral("Personnalisations"));
+    sortie.definirAttente([&progression] { progression.traiterEvenements(); });
     AjouterVersion(sortie);
     progression.definirMaximum(t.recordCount());
     sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
@@ -149,6 +151,7 @@ QStringList genererDeuxPasses(TablesHalvenor &tables, Progression &progression, 
         const TableOuverte ouverte(t);
 
         EcritureXml sortie(cheminExport(passe.fichier), racine);
+        sortie.definirAttente([&progression] { progression.traiterEvenements(); });
         AjouterVersion(sortie);
         sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Configuration")));
         sortie.attributAscii(EcritureXml::nomAttribut(QStringLiteral("ViderExterne")), "1", 1);

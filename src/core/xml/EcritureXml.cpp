@@ -69,6 +69,7 @@ EcritureXml::EcritureXml(const QString &chemin, const QString &racine)
     if (!m_fichier->open(QIODevice::WriteOnly))
         echec(m_fichier->errorString());
     m_tampon.resize(tailleTampon + 64);
+    m_enVol.resize(tailleTampon + 64);
     static const char declaration[] = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n";
     std::memcpy(reserver(sizeof declaration - 1), declaration, sizeof declaration - 1);
     m_utilise += qsizetype(sizeof declaration - 1);
@@ -77,6 +78,8 @@ EcritureXml::EcritureXml(const QString &chemin, const QString &racine)
 
 EcritureXml::~EcritureXml()
 {
+    if (m_ecriture.valid())
+        m_ecriture.wait();
     if (m_fichier && m_fichier->isOpen())
         m_fichier->cancelWriting();
 }
@@ -108,14 +111,37 @@ char *EcritureXml::reserver(qsizetype n)
     return m_tampon.data() + m_utilise;
 }
 
+// The full buffer goes to the disk aside, while the other one fills: a write that the
+// system holds back (much data not yet on disk) does not stop the caller.
 void EcritureXml::vider()
 {
     if (m_utilise == 0)
         return;
-    if (m_fichier->write(m_tampon.constData(), m_utilise) != m_utilise)
-        echec(m_fichier->errorString());
+    attendreEcriture();
+    std::swap(m_tampon, m_enVol);
+    if (m_tampon.size() < m_enVol.size())
+        m_tampon.resize(m_enVol.size());
+    QSaveFile *f = m_fichier.get();
+    const char *octets = m_enVol.constData();
+    const qsizetype n = m_utilise;
+    m_ecriture = std::async(std::launch::async, [f, octets, n] {
+        return f->write(octets, n) == n ? QString() : f->errorString();
+    });
     m_ecrits += m_utilise;
     m_utilise = 0;
+}
+
+void EcritureXml::attendreEcriture()
+{
+    if (!m_ecriture.valid())
+        return;
+    if (m_attente) {
+        while (m_ecriture.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+            m_attente();
+    }
+    const QString raison = m_ecriture.get();
+    if (!raison.isEmpty())
+        echec(raison);
 }
 
 void EcritureXml::fermerBalise()
@@ -226,7 +252,10 @@ void EcritureXml::terminer(const std::function<void()> &pendantAttente)
         fermer();
     *reserver(1) = '\n';
     ++m_utilise;
+    if (pendantAttente)
+        m_attente = pendantAttente;
     vider();
+    attendreEcriture();
     const qint64 total = m_ecrits;
     QString raison;
     if (!pendantAttente) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <functional>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -41,6 +42,9 @@ public:
     // ASCII that needs no escaping (numbers, dates).
     void attributAscii(const QByteArray &nom, const char *texte, qsizetype taille);
 
+    // Runs about every 5 ms while a write waits for the disk, so that a window keeps living.
+    void definirAttente(std::function<void()> attente) { m_attente = std::move(attente); }
+
     // Closes what is open, then makes the file whole: written, synced, renamed over the
     // previous one. `pendantAttente`, when given, runs about every 5 ms while the system
     // syncs the file, so that a window keeps living.
@@ -55,11 +59,15 @@ private:
     void fermerBalise();
     void debutAttribut(const QByteArray &nom);
     void vider();
+    void attendreEcriture();
     [[noreturn]] void echec(const QString &raison) const;
 
     QString m_chemin;
     std::unique_ptr<QSaveFile> m_fichier;
     QByteArray m_tampon;
+    QByteArray m_enVol; // being written aside
+    std::future<QString> m_ecriture;
+    std::function<void()> m_attente;
     qsizetype m_utilise = 0;
     qint64 m_ecrits = 0;
     std::vector<QByteArray> m_ouverts;
