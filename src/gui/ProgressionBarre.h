@@ -13,6 +13,9 @@ class ProgressionBarre : public Progression
 {
 public:
     explicit ProgressionBarre(QProgressBar *barre);
+    ~ProgressionBarre() override;
+    ProgressionBarre(const ProgressionBarre &) = delete;
+    ProgressionBarre &operator=(const ProgressionBarre &) = delete;
 
     void definirPosition(int position) override;
     void definirMaximum(int maximum) override;

@@ -235,6 +235,13 @@ void ecrireTable(const QString &cheminDb, const QList<Colonne> &colonnes, const 
 void ecrireTable(const QString &cheminDb, const QList<Colonne> &colonnes, const QList<QList<QVariant>> &lignes,
                  const OptionsTable &options)
 {
+    ecrireTable(cheminDb, colonnes, lignes.size(), [&](qint64 i, QList<QVariant> &ligne) { ligne = lignes[i]; },
+                options);
+}
+
+void ecrireTable(const QString &cheminDb, const QList<Colonne> &colonnes, qint64 nombre,
+                 const std::function<void(qint64, QList<QVariant> &)> &ligneNumero, const OptionsTable &options)
+{
     const bool etendu = options.version >= 5;
     const PageCode &page = PageCode::pour(etendu ? options.codePage : 1252);
     const int n = int(colonnes.size());
@@ -251,7 +258,6 @@ void ecrireTable(const QString &cheminDb, const QList<Colonne> &colonnes, const 
         throw HalvenorError(QStringLiteral("Table de test sans champ ou trop large"));
 
     // Smallest block size that holds at least one record and keeps the block count in 16 bits.
-    const qint64 nombre = lignes.size();
     int kio = 2;
     int parBloc = 0;
     qint64 blocs = 0;
@@ -324,6 +330,7 @@ void ecrireTable(const QString &cheminDb, const QList<Colonne> &colonnes, const 
     std::memcpy(h + base, suite.constData(), size_t(suite.size()));
 
     FichierMemos memos;
+    QList<QVariant> ligne;
     qint64 autoInc = 0;
     quint16 modification = 0;
     for (qint64 b = 0; b < blocs; ++b) {
@@ -334,7 +341,7 @@ void ecrireTable(const QString &cheminDb, const QList<Colonne> &colonnes, const 
         ecrireLe16(bloc + 2, quint32(b));
         ecrireLe16(bloc + 4, quint32((dans - 1) * tailleEnregistrement) & 0xFFFF);
         for (int r = 0; r < dans; ++r) {
-            const QList<QVariant> &ligne = lignes[premier + r];
+            ligneNumero(premier + r, ligne);
             if (ligne.size() != n)
                 throw HalvenorError(QStringLiteral("Ligne de test de largeur incorrecte"));
             char *enr = bloc + 6 + r * tailleEnregistrement;

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
+
 namespace paradox::test {
 
 struct Colonne
@@ -41,5 +43,8 @@ struct OptionsTable
 };
 void ecrireTable(const QString &cheminDb, const QList<Colonne> &colonnes, const QList<QList<QVariant>> &lignes,
                  const OptionsTable &options);
+// The same with the rows made one at a time (large benchmark tables): `ligne` fills row i.
+void ecrireTable(const QString &cheminDb, const QList<Colonne> &colonnes, qint64 nombre,
+                 const std::function<void(qint64 i, QList<QVariant> &ligne)> &ligne, const OptionsTable &options = {});
 
 } // namespace paradox::test

@@ -8,11 +8,13 @@
 #include "core/paradox/Table.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 using paradox::Table;
 using paradox::TypeChamp;
@@ -37,22 +39,29 @@ void parcourir(const QString &chemin, const QString &nom, Bilan &bilan)
         EXPECT_TRUE(e.message().contains(nom, Qt::CaseInsensitive)) << e.message().toStdString();
         return;
     }
-    ++bilan.lues;
     int n = 0;
-    for (t->first(); !t->eof(); t->next(), ++n) {
-        for (int i = 0; i < t->fieldCount(); ++i) {
-            paradox::Champ &c = t->field(i);
-            try {
-                c.isNull();
-                c.asString();
-                c.asInteger();
-                c.valeur();
-            } catch (const HalvenorError &e) {
-                ++bilan.champsRefuses;
-                EXPECT_TRUE(e.message().contains(nom, Qt::CaseInsensitive)) << e.message().toStdString();
+    try {
+        // Blocks are read as the walk reaches them: a damaged chain fails there.
+        for (t->first(); !t->eof(); t->next(), ++n) {
+            for (int i = 0; i < t->fieldCount(); ++i) {
+                paradox::Champ &c = t->field(i);
+                try {
+                    c.isNull();
+                    c.asString();
+                    c.asInteger();
+                    c.valeur();
+                } catch (const HalvenorError &e) {
+                    ++bilan.champsRefuses;
+                    EXPECT_TRUE(e.message().contains(nom, Qt::CaseInsensitive)) << e.message().toStdString();
+                }
             }
         }
+    } catch (const HalvenorError &e) {
+        ++bilan.refusees;
+        EXPECT_TRUE(e.message().contains(nom, Qt::CaseInsensitive)) << e.message().toStdString();
+        return;
     }
+    ++bilan.lues;
     EXPECT_EQ(n, t->recordCount());
 }
 
@@ -144,6 +153,137 @@ TEST_F(Balayage, TableDeChaqueTypeEndommagee)
     const Bilan tous = balayer(source, QStringLiteral("TOUS"), true, 200, 600);
     EXPECT_GT(tous.lues, 50);
     EXPECT_GT(tous.refusees, 50);
+}
+
+} // namespace
+
+namespace {
+
+// Damage that only the walk reaches: each gives the French error naming the damaged file at
+// the first read that needs the damaged part, and everything before it reads.
+class TableEndommagee : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QList<QList<QVariant>> lignes;
+        for (int i = 0; i < 300; ++i)
+            lignes.append({QString::number(i), i % 3 == 0 ? QVariant(QString(60, QChar(u'a' + i % 26))) : QVariant()});
+        paradox::test::ecrireTable(db, {{QStringLiteral("Code"), TypeChamp::Alpha, 10},
+                                        {QStringLiteral("Note"), TypeChamp::Memo, 20}},
+                                   lignes);
+        octets = lireFichier(db);
+        entete = qFromLittleEndian<quint16>(octets.constData() + 2);
+        bloc = uchar(octets[5]) * 1024;
+        ASSERT_GE((octets.size() - entete) / bloc, 4) << "several blocks";
+    }
+
+    void patcher16(qint64 position, quint16 v) { qToLittleEndian(v, octets.data() + position); }
+    void patcher32(qint64 position, quint32 v) { qToLittleEndian(v, octets.data() + position); }
+
+    // Records walked (reading Code) before the error, and its text.
+    std::pair<int, QString> parcourir(bool memos)
+    {
+        EXPECT_TRUE(ecrireFichier(db, octets));
+        auto t = Table::depuisChemin(db);
+        int n = 0;
+        try {
+            t->open();
+            for (t->first(); !t->eof(); t->next()) {
+                t->field(0).asString();
+                if (memos)
+                    t->field(1).asString();
+                ++n;
+            }
+        } catch (const HalvenorError &e) {
+            return {n, e.message()};
+        }
+        return {n, QString()};
+    }
+
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("DEGATS.DB"));
+    const QString mb = dir.filePath(QStringLiteral("DEGATS.MB"));
+    QByteArray octets;
+    qint64 entete = 0;
+    qint64 bloc = 0;
+};
+
+TEST_F(TableEndommagee, MemosAbsentsOuEndommages)
+{
+    ASSERT_TRUE(QFile::remove(mb));
+    auto [n, erreur] = parcourir(false);
+    EXPECT_EQ(n, 300) << "the fields held in the record read";
+    EXPECT_TRUE(erreur.isEmpty()) << erreur.toStdString();
+    std::tie(n, erreur) = parcourir(true);
+    EXPECT_EQ(n, 0);
+    EXPECT_TRUE(erreur.contains(QStringLiteral("DEGATS.MB")) && erreur.contains(QStringLiteral("introuvable")))
+        << erreur.toStdString();
+
+    // Only the header block left, then a block type that is not a memo block.
+    QByteArray memos(4096, '\0');
+    ASSERT_TRUE(ecrireFichier(mb, memos));
+    std::tie(n, erreur) = parcourir(true);
+    EXPECT_EQ(n, 0);
+    EXPECT_TRUE(erreur.contains(QStringLiteral("DEGATS.MB")) && erreur.contains(QStringLiteral("endommagé")))
+        << erreur.toStdString();
+}
+
+TEST_F(TableEndommagee, EnteteQuiAnnonceTropDEnregistrementsOuDeBlocs)
+{
+    patcher32(0x06, 300 + 50);
+    auto [n, erreur] = parcourir(true);
+    EXPECT_EQ(n, 300);
+    EXPECT_TRUE(erreur.contains(QStringLiteral("DEGATS.DB")) && erreur.contains(QStringLiteral("s'arrête après 300")))
+        << erreur.toStdString();
+
+    // The last block points at a block beyond the end of the file.
+    const qint64 blocs = (octets.size() - entete) / bloc;
+    patcher16(entete + (blocs - 1) * bloc, 40000);
+    std::tie(n, erreur) = parcourir(true);
+    EXPECT_EQ(n, 300);
+    EXPECT_TRUE(erreur.contains(QStringLiteral("DEGATS.DB")) && erreur.contains(QStringLiteral("hors du fichier")))
+        << erreur.toStdString();
+}
+
+TEST_F(TableEndommagee, ChaineDeBlocsQuiBoucle)
+{
+    patcher32(0x06, 100000);
+    patcher16(entete + 2 * bloc, 2); // block 3 goes back to block 2
+    const int parBloc = int((bloc - 6) / 30);
+    auto [n, erreur] = parcourir(true);
+    EXPECT_EQ(n, 3 * parBloc);
+    EXPECT_TRUE(erreur.contains(QStringLiteral("DEGATS.DB")) && erreur.contains(QStringLiteral("boucle")))
+        << erreur.toStdString();
+}
+
+// A file that shrinks while it is read (a share that drops, a copy over it): the French
+// error, never SIGBUS nor a read past what was read.
+TEST_F(TableEndommagee, TableRaccourciePendantLaLecture)
+{
+    QList<QList<QVariant>> lignes;
+    for (int i = 0; i < 30000; ++i)
+        lignes.append({QString::number(i), QVariant()});
+    paradox::test::ecrireTable(db, {{QStringLiteral("Code"), TypeChamp::Alpha, 10},
+                                    {QStringLiteral("Note"), TypeChamp::Memo, 20}},
+                               lignes);
+    auto t = Table::depuisChemin(db);
+    t->open();
+    int n = 0;
+    try {
+        for (t->first(); !t->eof(); t->next(), ++n) {
+            if (n == 10) {
+                ASSERT_TRUE(QFile::resize(db, 8192));
+            }
+            t->field(0).asString();
+        }
+        ADD_FAILURE() << "read to the end";
+    } catch (const HalvenorError &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("DEGATS.DB"))) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("raccourci"))) << e.message().toStdString();
+    }
+    EXPECT_GT(n, 10);
+    EXPECT_LT(n, 30000);
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 #include "core/base/EcritureSure.h"
 #include "core/base/Erreurs.h"
 #include "core/base/Formats.h"
-#include "core/base/PageCode.h"
+#include "core/xml/Texte1252.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -39,20 +39,9 @@ void initialiser()
 
 // ---- Text on its way in: UTF-8 holding only what windows-1252 and XML 1.0 both accept.
 
-// For code units below 0x100: 0 = replace by "?", 1 = keep.
-constexpr std::array<bool, 256> garderBas = [] {
-    std::array<bool, 256> t{};
-    for (int c = 0; c < 256; ++c)
-        t[static_cast<size_t>(c)] = (c >= 0x20 && c < 0x80) || c >= 0xA0 || c == 0x09 || c == 0x0A || c == 0x0D;
-    return t;
-}();
-
-// Above U+00FF, the 27 characters that windows-1252 holds (bytes 0x80..0x9F).
-bool dans1252(char16_t c)
-{
-    static const paradox::PageCode &page = paradox::PageCode::windows1252();
-    return page.contient(c);
-}
+using texte1252::dans1252;
+using texte1252::garderBas;
+using texte1252::nomXmlValide;
 
 void versUtf8(const QString &texte, std::string &sortie)
 {
@@ -156,35 +145,6 @@ qint64 enregistrer(xmlDocPtr doc, QIODevice &appareil)
     const long ecrits = xmlSaveDoc(ctxt, doc);
     const int fin = xmlSaveClose(ctxt);
     return ecrits >= 0 && fin >= 0 ? sortie.total : -1;
-}
-
-bool nomXmlDebut(char16_t c)
-{
-    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_' || c == u':'
-        || (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF)
-        || (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) || c == 0x200C || c == 0x200D
-        || (c >= 0x2070 && c <= 0x218F) || (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF)
-        || (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD);
-}
-
-bool nomXmlSuite(char16_t c)
-{
-    return nomXmlDebut(c) || c == u'-' || c == u'.' || (c >= u'0' && c <= u'9') || c == 0xB7
-        || (c >= 0x300 && c <= 0x36F) || c == 0x203F || c == 0x2040;
-}
-
-// An XML 1.0 name (fifth edition, what the parser accepts) made only of windows-1252 characters.
-bool nomXmlValide(const QString &nom)
-{
-    if (nom.isEmpty())
-        return false;
-    for (qsizetype i = 0; i < nom.size(); ++i) {
-        const char16_t c = nom[i].unicode();
-        const bool representable = c < 0x100 ? garderBas[c] : dans1252(c);
-        if (!representable || !(i == 0 ? nomXmlDebut(c) : nomXmlSuite(c)))
-            return false;
-    }
-    return true;
 }
 
 // Names already converted and checked, per document, kept in xmlDoc::_private.
