@@ -76,4 +76,5 @@ private:
     FtpClient IdFTP1;
     MessagesFenetre m_messages;
     SessionFtp m_session;
+    bool m_fermetureDemandee = false; // closed during an action: closes when it ends
 };

@@ -45,6 +45,7 @@ protected:
 private:
     void FormCreate();
     void selectionChangee();
+    void afficherResume();
 
     QScopedPointer<Ui::TFicheRapport> ui;
     bool *m_rapportsRecuperes;
