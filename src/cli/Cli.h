@@ -2,6 +2,9 @@
 
 #include "core/base/Messages.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -14,7 +17,12 @@
 struct ContexteCli
 {
     QString repertoire;  // program directory (--repertoire DIR, else the executable's own), ends with "/"
-    QStringList args;    // the command's own arguments, --repertoire removed
+    QStringList args;    // the command's positional arguments
+    const QCommandLineParser &options; // the command's own options, as parsed
+    // The first option the command does not know, as typed; an option of the command given
+    // last without its value. Empty when none: the command words its own usage error.
+    QString inconnue;
+    QString sansValeur;
     QTextStream &out;    // UTF-8 stdout
     QTextStream &err;    // UTF-8 stderr
 };
@@ -48,6 +56,15 @@ using FonctionCommande = int (*)(ContexteCli &);
 
 struct EnregistrementCommande
 {
-    EnregistrementCommande(const char *nom, const char *usage, const char *description, FonctionCommande f);
-    EnregistrementCommande(const char *nom, const char *usage, const QString &description, FonctionCommande f);
+    EnregistrementCommande(const char *nom, const char *usage, const char *description, FonctionCommande f,
+                           const QList<QCommandLineOption> &options = {});
+    EnregistrementCommande(const char *nom, const char *usage, const QString &description, FonctionCommande f,
+                           const QList<QCommandLineOption> &options = {});
 };
+
+// An option of a command: --nom, with a value when `valeur` names it.
+inline QCommandLineOption optionCli(const char *nom, const char *valeur = nullptr)
+{
+    return valeur ? QCommandLineOption(QString::fromLatin1(nom), QString(), QString::fromLatin1(valeur))
+                  : QCommandLineOption(QString::fromLatin1(nom));
+}

@@ -7,7 +7,7 @@ namespace {
 
 int commandeConfiguration(ContexteCli &ctx)
 {
-    if (!ctx.args.isEmpty())
+    if (!ctx.args.isEmpty() || !ctx.inconnue.isEmpty())
         throw ErreurUsage(QStringLiteral("La commande configuration ne prend pas d'argument."));
     EtatConfiguration etat;
     AppliquerConfiguration(chemins().FichierIni, etat);

@@ -23,9 +23,10 @@ QString libelle(Genre g)
 
 int commandeEnvoyer(ContexteCli &ctx)
 {
-    if (ctx.args.size() != 1)
+    const QStringList mots = ctx.inconnue.isEmpty() ? ctx.args : ctx.args + QStringList{ctx.inconnue};
+    if (mots.size() != 1)
         throw ErreurUsage(QStringLiteral("La commande envoyer attend un genre de données."));
-    const QString nom = ctx.args.first();
+    const QString nom = mots.first();
 
     EtatConfiguration etat;
     AppliquerConfiguration(chemins().FichierIni, etat);

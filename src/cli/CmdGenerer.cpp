@@ -74,6 +74,8 @@ private:
 
 int commandeGenerer(ContexteCli &ctx)
 {
+    if (!ctx.inconnue.isEmpty())
+        throw ErreurUsage(QStringLiteral("Genre inconnu : ") + ctx.inconnue);
     if (ctx.args.isEmpty())
         throw ErreurUsage(QStringLiteral("Indiquez au moins un genre à générer."));
 

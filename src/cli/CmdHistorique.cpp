@@ -10,24 +10,17 @@ namespace {
 
 int commandeHistorique(ContexteCli &ctx)
 {
-    QString identifiant;
-    QString fichierCsv;
-    bool avecCsv = false;
-    for (int i = 0; i < ctx.args.size(); ++i) {
-        const QString &a = ctx.args[i];
-        if (a == u"--csv") {
-            if (i + 1 >= ctx.args.size() || ctx.args[i + 1].isEmpty())
-                throw ErreurUsage(QStringLiteral("--csv attend un nom de fichier."));
-            fichierCsv = ctx.args[++i];
-            avecCsv = true;
-        } else if (a.startsWith(u"--") || !identifiant.isEmpty()) {
-            throw ErreurUsage(QStringLiteral("Argument inconnu : ") + a);
-        } else {
-            identifiant = a;
-        }
-    }
-    if (identifiant.isEmpty())
+    if (!ctx.inconnue.isEmpty())
+        throw ErreurUsage(QStringLiteral("Argument inconnu : ") + ctx.inconnue);
+    const bool avecCsv = ctx.options.isSet(QStringLiteral("csv"));
+    const QString fichierCsv = ctx.options.value(QStringLiteral("csv"));
+    if (!ctx.sansValeur.isEmpty() || (avecCsv && fichierCsv.isEmpty()))
+        throw ErreurUsage(QStringLiteral("--csv attend un nom de fichier."));
+    if (ctx.args.size() > 1)
+        throw ErreurUsage(QStringLiteral("Argument inconnu : ") + ctx.args[1]);
+    if (ctx.args.isEmpty())
         throw ErreurUsage(QStringLiteral("Il manque l'identifiant du franchisé."));
+    const QString identifiant = ctx.args.first();
 
     MessagesCli messages(ctx.err);
     SessionRapport session(LireCompteRapport(chemins().FichierIni), messages);
@@ -71,6 +64,6 @@ const EnregistrementCommande enregistrement(
     "historique", "historique IDENTIFIANT [--csv FICHIER]",
     "Télécharge l'historique de MajAuto d'un franchisé et l'affiche, une ligne par passage "
     "(date, vert ou rouge, texte), ou l'exporte en CSV comme le bouton \"Exporter\".",
-    &commandeHistorique);
+    &commandeHistorique, {optionCli("csv", "FICHIER")});
 
 } // namespace

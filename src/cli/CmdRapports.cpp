@@ -27,27 +27,24 @@ QString surUneLigne(const QString &texte)
 
 int commandeRapports(ContexteCli &ctx)
 {
+    if (!ctx.inconnue.isEmpty())
+        throw ErreurUsage(QStringLiteral("Argument inconnu : ") + ctx.inconnue);
+    if (!ctx.sansValeur.isEmpty())
+        throw ErreurUsage(ctx.sansValeur + QStringLiteral(" attend une valeur."));
+    if (!ctx.args.isEmpty())
+        throw ErreurUsage(QStringLiteral("Argument inconnu : ") + ctx.args.first());
     int jours = 1;
+    if (ctx.options.isSet(QStringLiteral("jours"))) {
+        bool ok = false;
+        jours = ctx.options.value(QStringLiteral("jours")).toInt(&ok);
+        if (!ok || jours < 1 || jours > 31)
+            throw ErreurUsage(QStringLiteral("--jours attend un nombre de 1 à 31."));
+    }
     QString format = QStringLiteral("texte");
-    for (int i = 0; i < ctx.args.size(); ++i) {
-        const QString &a = ctx.args[i];
-        if (a == u"--jours" || a == u"--format") {
-            if (i + 1 >= ctx.args.size())
-                throw ErreurUsage(a + QStringLiteral(" attend une valeur."));
-            const QString v = ctx.args[++i];
-            if (a == u"--jours") {
-                bool ok = false;
-                jours = v.toInt(&ok);
-                if (!ok || jours < 1 || jours > 31)
-                    throw ErreurUsage(QStringLiteral("--jours attend un nombre de 1 à 31."));
-            } else {
-                format = v;
-                if (format != u"texte" && format != u"csv" && format != u"json")
-                    throw ErreurUsage(QStringLiteral("--format attend texte, csv ou json."));
-            }
-        } else {
-            throw ErreurUsage(QStringLiteral("Argument inconnu : ") + a);
-        }
+    if (ctx.options.isSet(QStringLiteral("format"))) {
+        format = ctx.options.value(QStringLiteral("format"));
+        if (format != u"texte" && format != u"csv" && format != u"json")
+            throw ErreurUsage(QStringLiteral("--format attend texte, csv ou json."));
     }
 
     MessagesCli messages(ctx.err);
@@ -92,6 +89,6 @@ const EnregistrementCommande enregistrement(
     QStringLiteral("Télécharge les rapports de MajAuto du compte ") + Parametres::nomSection(Parametres::Rapport)
         + QStringLiteral(" et affiche l'état de chaque franchisé (vert ou rouge, tolérance J-N, 1 par défaut). "
                          "En csv : franchise;etat;texte, les lignes du texte séparées par \" | \"."),
-    &commandeRapports);
+    &commandeRapports, {optionCli("jours", "N"), optionCli("format", "FORMAT")});
 
 } // namespace

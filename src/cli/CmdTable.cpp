@@ -64,18 +64,14 @@ QJsonValue valeurJson(const paradox::Champ &c)
 
 int commandeTable(ContexteCli &ctx)
 {
-    QString chemin;
-    bool json = false;
-    for (const QString &a : ctx.args) {
-        if (a == u"--json")
-            json = true;
-        else if (a.startsWith(u"--") || !chemin.isEmpty())
-            throw ErreurUsage(QStringLiteral("Argument inattendu : ") + a);
-        else
-            chemin = a;
-    }
-    if (chemin.isEmpty())
+    if (!ctx.inconnue.isEmpty())
+        throw ErreurUsage(QStringLiteral("Argument inattendu : ") + ctx.inconnue);
+    if (ctx.args.size() > 1)
+        throw ErreurUsage(QStringLiteral("Argument inattendu : ") + ctx.args[1]);
+    if (ctx.args.isEmpty())
         throw ErreurUsage(QStringLiteral("La commande table attend le chemin d'un fichier .DB."));
+    const QString chemin = ctx.args.first();
+    const bool json = ctx.options.isSet(QStringLiteral("json"));
 
     auto table = paradox::Table::depuisChemin(chemin);
     table->open();
@@ -123,6 +119,6 @@ int commandeTable(ContexteCli &ctx)
 const EnregistrementCommande enregistrement(
     "table", "table FICHIER.DB [--json]",
     "Affiche les champs et tous les enregistrements d'une table Paradox (--json : un objet JSON).",
-    &commandeTable);
+    &commandeTable, {optionCli("json")});
 
 } // namespace

@@ -17,6 +17,7 @@ struct Commande
     QString usage;
     QString description;
     FonctionCommande fonction;
+    QList<QCommandLineOption> options;
 };
 
 std::map<QString, Commande> &registre()
@@ -35,18 +36,68 @@ void afficherUsage(QTextStream &s)
         s << "  " << c.usage << "\n      " << c.description << '\n';
 }
 
+QCommandLineOption optionRepertoire()
+{
+    return optionCli("repertoire", "DIR");
+}
+
+// Options are read by QCommandLineParser; what it cannot tell in words of its own (which
+// argument was not understood, as typed) is found again among the arguments.
+struct Analyse
+{
+    QString inconnue;
+    QString sansValeur;
+};
+
+Analyse analyser(QCommandLineParser &p, const QList<QCommandLineOption> &declarees, const QStringList &arguments)
+{
+    Analyse a;
+    p.addOptions(declarees);
+    if (p.parse(QStringList{QStringLiteral("halvenor-cli")} + arguments))
+        return a;
+    if (p.unknownOptionNames().isEmpty()) {
+        // The only other failure: the last argument is an option waiting for its value.
+        a.sansValeur = arguments.value(arguments.size() - 1);
+        return a;
+    }
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments[i];
+        if (arg == u"--")
+            break;
+        if (!arg.startsWith(u'-') || arg == u"-")
+            continue;
+        QString nom = arg.mid(arg.startsWith(u"--") ? 2 : 1);
+        const bool avecEgal = nom.contains(u'=');
+        nom = nom.section(u'=', 0, 0);
+        bool connue = false;
+        for (const QCommandLineOption &o : declarees) {
+            if (o.names().contains(nom)) {
+                connue = true;
+                if (!o.valueName().isEmpty() && !avecEgal)
+                    ++i; // its value follows
+                break;
+            }
+        }
+        if (!connue) {
+            a.inconnue = arg;
+            break;
+        }
+    }
+    return a;
+}
+
 } // namespace
 
 EnregistrementCommande::EnregistrementCommande(const char *nom, const char *usage, const char *description,
-                                               FonctionCommande f)
+                                               FonctionCommande f, const QList<QCommandLineOption> &options)
+    : EnregistrementCommande(nom, usage, QString::fromUtf8(description), f, options)
 {
-    registre()[QString::fromUtf8(nom)] = {QString::fromUtf8(usage), QString::fromUtf8(description), f};
 }
 
 EnregistrementCommande::EnregistrementCommande(const char *nom, const char *usage, const QString &description,
-                                               FonctionCommande f)
+                                               FonctionCommande f, const QList<QCommandLineOption> &options)
 {
-    registre()[QString::fromUtf8(nom)] = {QString::fromUtf8(usage), description, f};
+    registre()[QString::fromUtf8(nom)] = {QString::fromUtf8(usage), description, f, options};
 }
 
 int main(int argc, char **argv)
@@ -58,27 +109,33 @@ int main(int argc, char **argv)
     out.setEncoding(QStringConverter::Utf8);
     err.setEncoding(QStringConverter::Utf8);
 
-    QStringList args = app.arguments().mid(1);
-    QString repertoire = QCoreApplication::applicationDirPath();
-    QStringList reste;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        if (a == u"--repertoire") {
-            if (i + 1 >= args.size()) {
-                err << "--repertoire attend un répertoire.\n\n";
-                afficherUsage(err);
-                return 2;
-            }
-            repertoire = args[++i];
-        } else if (a.startsWith(u"--repertoire=")) {
-            repertoire = a.mid(13);
-        } else {
-            reste << a;
-        }
+    const auto repertoireSansValeur = [&err] {
+        err << "--repertoire attend un répertoire.\n\n";
+        afficherUsage(err);
+        return 2;
+    };
+
+    // Before the command: --repertoire and the help; everything from the command on is its own.
+    QCommandLineParser general;
+    general.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption aide(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QStringList arguments = app.arguments().mid(1);
+    const Analyse avant = analyser(general, {optionRepertoire(), aide}, arguments);
+    if (!avant.sansValeur.isEmpty())
+        return repertoireSansValeur();
+    if (!avant.inconnue.isEmpty()) {
+        err << "Commande inconnue : " << avant.inconnue << "\n\n";
+        afficherUsage(err);
+        return 2;
     }
-    if (reste.isEmpty() || reste.first() == u"--help" || reste.first() == u"-h" || reste.first() == u"aide") {
-        afficherUsage(reste.isEmpty() ? err : out);
-        return reste.isEmpty() ? 2 : 0;
+    QStringList reste = general.positionalArguments();
+    if (reste.isEmpty() && !general.isSet(aide)) {
+        afficherUsage(err);
+        return 2;
+    }
+    if (general.isSet(aide) || reste.first() == u"aide") {
+        afficherUsage(out);
+        return 0;
     }
     const QString nom = reste.takeFirst();
     const auto it = registre().find(nom);
@@ -88,9 +145,21 @@ int main(int argc, char **argv)
         return 2;
     }
 
+    // The command's options, and --repertoire again: it may follow the command.
+    QCommandLineParser options;
+    const Analyse apres = analyser(options, QList<QCommandLineOption>{optionRepertoire()} + it->second.options, reste);
+    if (apres.sansValeur == u"--repertoire")
+        return repertoireSansValeur();
+    QString repertoire = QCoreApplication::applicationDirPath();
+    if (options.isSet(QStringLiteral("repertoire")))
+        repertoire = options.value(QStringLiteral("repertoire"));
+    else if (general.isSet(QStringLiteral("repertoire")))
+        repertoire = general.value(QStringLiteral("repertoire"));
+
     const Chemins c = Chemins::depuisRepertoire(QFileInfo(repertoire).absoluteFilePath());
     definirChemins(c);
-    ContexteCli ctx{c.RepertoireProgramme, reste, out, err};
+    ContexteCli ctx{c.RepertoireProgramme, options.positionalArguments(), options, apres.inconnue,
+                    apres.sansValeur, out, err};
     int code = 1;
     try {
         code = it->second.fonction(ctx);

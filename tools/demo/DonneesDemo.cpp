@@ -4,7 +4,9 @@
 
 #include "ParadoxWriter.h"
 
+#include "core/base/EcritureSure.h"
 #include "core/base/Formats.h"
+#include "core/base/PageCode.h"
 #include "core/export/TablesHalvenor.h"
 
 #include <QCoreApplication>
@@ -14,7 +16,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStringEncoder>
 #include <QTextStream>
 
 #include <cstdio>
@@ -31,15 +32,13 @@ QString s(const char *t) { return QString::fromUtf8(t); }
 
 void ecrire(const QString &chemin, const QByteArray &octets)
 {
-    QFile f(chemin);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(octets) != octets.size())
-        qFatal("impossible d'écrire %s", qPrintable(chemin));
+    if (const ResultatEcriture r = ecrireEnEntier(chemin, octets); !r)
+        qFatal("impossible d'écrire %s : %s", qPrintable(chemin), qPrintable(r.raison()));
 }
 
 QByteArray cp1252(const QString &texte)
 {
-    QStringEncoder e("windows-1252");
-    return e.encode(texte);
+    return paradox::PageCode::windows1252().encoder(texte);
 }
 
 struct Fournisseur

@@ -132,8 +132,17 @@ QByteArray PageCode::encoder(const QString &texte) const
     if (m_simple) {
         QByteArray sortie;
         sortie.reserve(texte.size());
-        for (QChar c : texte)
-            sortie.append(c.unicode() < 0x80 ? char(c.unicode()) : m_inverse.value(c.unicode(), '?'));
+        const auto n = texte.size();
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t c = texte[i].unicode();
+            if (c < 0x80) {
+                sortie.append(char(c));
+                continue;
+            }
+            if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(texte[i + 1].unicode()))
+                ++i;
+            sortie.append(m_inverse.value(c, '?'));
+        }
         return sortie;
     }
     iconv_t cd = iconv_open(QByteArray(m_nomIconv + "//TRANSLIT").constData(), "UTF-16LE");

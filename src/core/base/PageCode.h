@@ -22,8 +22,10 @@ public:
     int numero() const { return m_numero; }
     QString decoder(const char *octets, qsizetype taille) const;
     QString decoder(const QByteArray &octets) const { return decoder(octets.constData(), octets.size()); }
-    // Characters the page cannot hold become '?'.
+    // Characters the page cannot hold become '?', one per character (a surrogate pair is one).
     QByteArray encoder(const QString &texte) const;
+    // The page holds this character (single-byte pages; a multi-byte page answers for ASCII only).
+    bool contient(char16_t c) const { return c < 0x80 || m_inverse.contains(c); }
 
     explicit PageCode(int numero);
 

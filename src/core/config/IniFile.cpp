@@ -3,6 +3,7 @@
 #include "core/base/EcritureSure.h"
 #include "core/base/Erreurs.h"
 #include "core/base/Formats.h"
+#include "core/base/PageCode.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,48 +14,16 @@
 
 namespace {
 
-// Bytes 0x80..0x9F of windows-1252; the five unassigned bytes keep their C1 value,
-// as Windows itself does when it reads them.
-constexpr char16_t haut1252[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
+// The five bytes windows-1252 leaves unassigned read as their C1 value and are written
+// back as they were read: a rewrite keeps them.
 QString depuis1252(const QByteArray &octets)
 {
-    QString texte(octets.size(), Qt::Uninitialized);
-    char16_t *d = reinterpret_cast<char16_t *>(texte.data());
-    for (qsizetype i = 0; i < octets.size(); ++i) {
-        const auto o = static_cast<unsigned char>(octets[i]);
-        d[i] = (o >= 0x80 && o < 0xA0) ? haut1252[o - 0x80] : char16_t(o);
-    }
-    return texte;
-}
-
-char octet1252(char16_t c)
-{
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return static_cast<char>(c);
-    // The five unassigned bytes go back as they were read: a rewrite keeps them.
-    for (int i = 0; i < 32; ++i)
-        if (haut1252[i] == c)
-            return static_cast<char>(0x80 + i);
-    return '?';
+    return paradox::PageCode::windows1252().decoder(octets);
 }
 
 QByteArray vers1252(const QString &texte)
 {
-    QByteArray octets;
-    octets.reserve(texte.size());
-    for (qsizetype i = 0; i < texte.size(); ++i) {
-        const char16_t c = texte[i].unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < texte.size() && QChar::isLowSurrogate(texte[i + 1].unicode()))
-            ++i; // one character outside the code page: one "?"
-        octets += QChar::isSurrogate(c) ? '?' : octet1252(c);
-    }
-    return octets;
+    return paradox::PageCode::windows1252().encoder(texte);
 }
 
 // The file as lines, without their line ends, and the line end it uses.
@@ -159,9 +128,9 @@ void ecrire(const QString &chemin, const std::vector<QString> &lignes, const QSt
     const QByteArray octets = vers1252(texte);
 
     // It holds passwords in clear: nobody else may read a file we create.
-    const QString raison = ecrireEnEntier(chemin, octets, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (!raison.isEmpty())
-        throw echec(raison);
+    const ResultatEcriture r = ecrireEnEntier(chemin, octets, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (!r)
+        throw echec(r.raison());
 }
 
 void refuserSaut(const QString &quoi, const QString &texte)

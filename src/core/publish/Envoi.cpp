@@ -89,7 +89,7 @@ bool CopieParChemin(const QString &source, const QString &cible, Messages &messa
              && sortie.write(bloc) == bloc.size();
         total += bloc.size();
     }
-    ok = ok && entree.error() == QFileDevice::NoError && terminerEcriture(sortie, total).isEmpty();
+    ok = ok && entree.error() == QFileDevice::NoError && terminerEcriture(sortie, total).ok();
     if (!ok) {
         sortie.cancelWriting();
         messages.afficher(QStringLiteral("Impossible de copier le fichier : \n\t") + source

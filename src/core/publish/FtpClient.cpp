@@ -335,9 +335,9 @@ void FtpClient::get(const QString &nomDistant, const QString &cheminLocal)
         fichier.cancelWriting();
         d->echec(code);
     }
-    if (const QString raison = terminerEcriture(fichier, fichier.pos()); !raison.isEmpty())
+    if (const ResultatEcriture r = terminerEcriture(fichier, fichier.pos()); !r)
         throw FtpError(QStringLiteral("Impossible d'écrire le fichier ") + cheminLocal + QStringLiteral(" : ")
-                       + raison);
+                       + r.raison());
 }
 
 void FtpClient::put(const QString &cheminLocal, const QString &nomDistant)

@@ -1,5 +1,7 @@
 #include "core/publish/FtpClient.h"
 
+#include "core/base/PageCode.h"
+
 #include <QByteArrayList>
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -11,8 +13,7 @@ QString texteServeur(const QByteArray &octets)
     QString texte = utf8(octets);
     if (!utf8.hasError())
         return texte;
-    QStringDecoder cp1252("windows-1252");
-    return cp1252.isValid() ? cp1252(octets) : QString::fromLatin1(octets);
+    return paradox::PageCode::windows1252().decoder(octets);
 }
 
 namespace {

@@ -113,7 +113,7 @@ QByteArray CsvHistorique(const QList<LigneCsv> &lignes)
 
 void EcrireFichier(const QString &chemin, const QByteArray &contenu)
 {
-    if (const QString raison = ecrireEnEntier(chemin, contenu); !raison.isEmpty())
+    if (const ResultatEcriture r = ecrireEnEntier(chemin, contenu); !r)
         throw HalvenorError(QStringLiteral("Impossible d'écrire le fichier ") + chemin + QStringLiteral(" : ")
-                            + raison);
+                            + r.raison());
 }

@@ -18,23 +18,15 @@ void SupprimerRepertoire(const QString &chemin)
     QString dossier = chemin;
     while (dossier.size() > 1 && dossier.endsWith(u'/'))
         dossier.chop(1);
-    const QFileInfo info(dossier);
-    if (info.isSymLink()) {
+    if (dossier.isEmpty())
+        return;
+    // removeRecursively() removes the links it finds inside without following them, but
+    // given a link itself it would empty the folder it points to.
+    if (QFileInfo(dossier).isSymLink()) {
         QFile::remove(dossier);
         return;
     }
-    QDir d(dossier);
-    const QFileInfoList entrees = d.entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
-    for (const QFileInfo &e : entrees) {
-        if (e.isSymLink())
-            QFile::remove(e.filePath()); // the link goes, its target stays
-        else if (e.isDir())
-            SupprimerRepertoire(e.filePath());
-        else
-            QFile::remove(e.filePath());
-    }
-    QDir().rmdir(dossier);
+    QDir(dossier).removeRecursively();
 }
 
 void PreparerRepertoireRapport()

@@ -3,6 +3,7 @@
 #include "core/base/EcritureSure.h"
 #include "core/base/Erreurs.h"
 #include "core/base/Formats.h"
+#include "core/base/PageCode.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -46,18 +47,11 @@ constexpr std::array<bool, 256> garderBas = [] {
     return t;
 }();
 
-// The 27 characters above U+00FF that windows-1252 holds (bytes 0x80..0x9F).
+// Above U+00FF, the 27 characters that windows-1252 holds (bytes 0x80..0x9F).
 bool dans1252(char16_t c)
 {
-    switch (c) {
-    case 0x20AC: case 0x201A: case 0x0192: case 0x201E: case 0x2026: case 0x2020: case 0x2021:
-    case 0x02C6: case 0x2030: case 0x0160: case 0x2039: case 0x0152: case 0x017D:
-    case 0x2018: case 0x2019: case 0x201C: case 0x201D: case 0x2022: case 0x2013: case 0x2014:
-    case 0x02DC: case 0x2122: case 0x0161: case 0x203A: case 0x0153: case 0x017E: case 0x0178:
-        return true;
-    default:
-        return false;
-    }
+    static const paradox::PageCode &page = paradox::PageCode::windows1252();
+    return page.contient(c);
 }
 
 void versUtf8(const QString &texte, std::string &sortie)
@@ -514,6 +508,6 @@ void TNativeXMLDocument::SaveToFile(const QString &chemin) const
         f.cancelWriting();
         throw echec(raison);
     }
-    if (const QString raison = terminerEcriture(f, total); !raison.isEmpty())
-        throw echec(raison);
+    if (const ResultatEcriture r = terminerEcriture(f, total); !r)
+        throw echec(r.raison());
 }

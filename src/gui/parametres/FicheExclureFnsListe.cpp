@@ -9,6 +9,7 @@
 #include "gui/Dialogues.h"
 #include "gui/SaisieSuspendue.h"
 
+#include <QCollator>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -24,36 +25,35 @@ constexpr int EnregistrementsEntreEvenements = 256;
 
 // Names sort as people read them: letter case and accents do not count, so "éts Dupont"
 // sits next to "Ets Martin" rather than after "Z".
-QString cleTri(const QString &nom)
+const QCollator &collation()
 {
-    const QString decompose = nom.normalized(QString::NormalizationForm_D);
-    QString cle;
-    cle.reserve(decompose.size());
-    for (const QChar c : decompose)
-        if (c.category() != QChar::Mark_NonSpacing)
-            cle += c;
-    return cle.toCaseFolded();
+    static const QCollator c = [] {
+        QCollator c;
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    return c;
 }
 
 class LigneFournisseur : public QTreeWidgetItem
 {
 public:
     LigneFournisseur(const QString &nom, const QString &code)
-        : QTreeWidgetItem(QStringList{nom, code}), m_cle(cleTri(nom))
+        : QTreeWidgetItem(QStringList{nom, code}), m_cle(collation().sortKey(nom))
     {
     }
 
     bool operator<(const QTreeWidgetItem &autre) const override
     {
         const auto *ligne = dynamic_cast<const LigneFournisseur *>(&autre);
-        const int c = ligne ? QString::compare(m_cle, ligne->m_cle) : 0;
+        const int c = ligne ? m_cle.compare(ligne->m_cle) : 0;
         if (c != 0)
             return c < 0;
         return text(ColonneNom) < autre.text(ColonneNom);
     }
 
 private:
-    QString m_cle;
+    QCollatorSortKey m_cle;
 };
 
 } // namespace
