@@ -24,12 +24,8 @@
 
 namespace {
 
-QString codeFournisseur(int i)
-{
-    // Two characters over [0-9A-Za-z]: 3844 distinct codes, compared exactly.
-    static const char chiffres[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-    return QString(QChar::fromLatin1(chiffres[(i / 62) % 62])) + QChar::fromLatin1(chiffres[i % 62]);
-}
+// Two characters over [0-9A-Za-z]: 3844 distinct codes, compared exactly.
+using siege::codeFournisseur;
 
 // REMISES.DB shaped like the head office's: 13 fields.
 QList<paradox::test::Colonne> colonnesRemises()

@@ -1,9 +1,12 @@
 #include "cli/Cli.h"
 
 #include "core/base/Chemins.h"
+#include "core/base/Erreurs.h"
+#include "core/base/Formats.h"
 #include "core/base/Messages.h"
 #include "core/config/Parametres.h"
 #include "core/reports/RecuperationRapports.h"
+#include "core/reports/Supervision.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -25,7 +28,8 @@ QString surUneLigne(const QString &texte)
     return t.replace(u'\n', QStringLiteral(" | "));
 }
 
-int commandeRapports(ContexteCli &ctx)
+// What both forms share: no stray argument, and the J- tolerance.
+int lireArguments(const ContexteCli &ctx)
 {
     if (!ctx.inconnue.isEmpty())
         throw ErreurUsage(QStringLiteral("Argument inconnu : ") + ctx.inconnue);
@@ -40,6 +44,71 @@ int commandeRapports(ContexteCli &ctx)
         if (!ok || jours < 1 || jours > 31)
             throw ErreurUsage(QStringLiteral("--jours attend un nombre de 1 à 31."));
     }
+    return jours;
+}
+
+// A whole number of red franchisees, 1 or more.
+int seuil(const ContexteCli &ctx, const char *nom, int defaut)
+{
+    const QString option = QString::fromLatin1(nom);
+    if (!ctx.options.isSet(option))
+        return defaut;
+    int n = 0;
+    if (!formats::lireEntier(ctx.options.value(option), n) || n < 1)
+        throw ErreurUsage(QStringLiteral("--") + option + QStringLiteral(" attend un nombre entier de 1 ou plus."));
+    return n;
+}
+
+// Keeps what the refresh would show in a message box: the check's line says it.
+class MessagesSupervision : public Messages
+{
+public:
+    void afficher(const QString &texte) override { textes << texte; }
+    QStringList textes;
+};
+
+// The check of a monitoring system: one line on stdout, exit 0 OK, 1 WARNING, 2 CRITICAL,
+// 3 UNKNOWN (bad arguments, an account that cannot be reached or listed).
+int supervision(ContexteCli &ctx)
+{
+    const auto inconnu = [&ctx](const QString &raison) {
+        ctx.out << ligneSupervisionInconnue(raison) << '\n';
+        return static_cast<int>(EtatSupervision::UNKNOWN);
+    };
+    int jours = 1;
+    SeuilsSupervision seuils;
+    try {
+        jours = lireArguments(ctx);
+        if (ctx.options.isSet(QStringLiteral("format")))
+            throw ErreurUsage(QStringLiteral("--format ne s'emploie pas avec --supervision."));
+        seuils.avertissement = seuil(ctx, "avertissement", seuils.avertissement);
+        seuils.critique = seuil(ctx, "critique", seuils.critique);
+    } catch (const ErreurUsage &e) {
+        return inconnu(e.message);
+    }
+
+    MessagesSupervision messages;
+    ResumeRapports resume;
+    try {
+        SessionRapport session(LireCompteRapport(chemins().FichierIni), messages);
+        bool rapportsRecuperes = false;
+        if (!ChargerRapports(session, rapportsRecuperes, jours,
+                             [&](const LigneRapport &l) { resume.ajouter(l.identifiant, l.enErreur); }))
+            return inconnu(messages.textes.join(QStringLiteral(" ; ")));
+    } catch (const std::exception &e) {
+        return inconnu(texteErreur(e));
+    }
+    ctx.out << ligneSupervision(resume, seuils) << '\n';
+    return static_cast<int>(etatSupervision(resume, seuils));
+}
+
+int commandeRapports(ContexteCli &ctx)
+{
+    if (ctx.options.isSet(QStringLiteral("supervision")))
+        return supervision(ctx);
+    const int jours = lireArguments(ctx);
+    if (ctx.options.isSet(QStringLiteral("avertissement")) || ctx.options.isSet(QStringLiteral("critique")))
+        throw ErreurUsage(QStringLiteral("--avertissement et --critique s'emploient avec --supervision."));
     QString format = QStringLiteral("texte");
     if (ctx.options.isSet(QStringLiteral("format"))) {
         format = ctx.options.value(QStringLiteral("format"));
@@ -85,10 +154,15 @@ int commandeRapports(ContexteCli &ctx)
 }
 
 const EnregistrementCommande enregistrement(
-    "rapports", "rapports [--jours N] [--format texte|csv|json]",
+    "rapports", "rapports [--jours N] [--format texte|csv|json] [--supervision [--avertissement N] [--critique N]]",
     QStringLiteral("Télécharge les rapports de MajAuto du compte ") + Parametres::nomSection(Parametres::Rapport)
         + QStringLiteral(" et affiche l'état de chaque franchisé (vert ou rouge, tolérance J-N, 1 par défaut). "
-                         "En csv : franchise;etat;texte, les lignes du texte séparées par \" | \"."),
-    &commandeRapports, {optionCli("jours", "N"), optionCli("format", "FORMAT")});
+                         "En csv : franchise;etat;texte, les lignes du texte séparées par \" | \". "
+                         "--supervision : une ligne pour Nagios ou Icinga et le code 0 OK, 1 WARNING, "
+                         "2 CRITICAL, 3 UNKNOWN ; WARNING et CRITICAL à partir de N franchisés en erreur "
+                         "(1 par défaut)."),
+    &commandeRapports,
+    {optionCli("jours", "N"), optionCli("format", "FORMAT"), optionCli("supervision"),
+     optionCli("avertissement", "N"), optionCli("critique", "N")});
 
 } // namespace

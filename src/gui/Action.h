@@ -2,11 +2,15 @@
 
 #include <functional>
 
+class QObject;
+class QString;
 class QWidget;
 
 // Runs one user action inside the standard error dialog: any exception is shown
 // with its text and never crosses the event loop; the window stays usable.
-// While an action runs (it may let pending events run), a second one is refused.
+// While an action runs (it may let pending events run), a second one is refused: the
+// refused window shows the busy cursor and says in its title that an action runs, until
+// the running action ends.
 // Returns false when the action failed or was refused.
 bool executerAction(QWidget *parent, const std::function<void()> &action);
 
@@ -25,3 +29,14 @@ bool fermetureDifferee(QWidget *fenetre);
 // The FTP client's wait hook in the GUI: lets pending events run (repaint, moves, refused
 // clicks); false once a close asked the running action to stop.
 bool laisserPasserEvenements();
+
+// While an action runs: shows the busy state on `fenetre`'s window, as a refused click does,
+// and returns true. False when no action runs.
+bool signalerSiOccupe(QWidget *fenetre);
+
+// Runs `suite` from the event loop once the running action has ended (at the next turn of
+// the loop when none runs); dropped if `contexte` is destroyed first.
+void apresAction(QObject *contexte, const std::function<void()> &suite);
+
+// What a refused window adds to its title.
+QString suffixeOccupe();

@@ -9,6 +9,8 @@
 #include "OutilsTests.h"
 #include "TablesSiege.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
 #include <QTreeWidget>
@@ -101,6 +103,40 @@ private Q_SLOTS:
         QVERIFY(!f.isVisible());
         QCOMPARE(lireFichier(ini()), QByteArray("[Halvenor]\r\nRemise_Achat=1\r\nTypeEnvoi=FTP\r\nPersonnalisation=0\r\n"
                                                 "Message=0\r\nDocument=0\r\n\r\n[Halvenor_URI]\r\nURI=\r\n"));
+    }
+
+    void fichierIlisibleChaqueFenetreOuvrePuisRefuseDEnregistrer()
+    {
+        siege::ecrireFournis(siege::dossierTables(m_dir->path()), {{QStringLiteral("B1"), QStringLiteral("Bravo")}});
+        QVERIFY(QDir().mkpath(ini())); // root reads any file: a folder in its place cannot be read
+        const auto verifier = [this](QDialog &f) {
+            montrer(f);
+            QVERIFY(m_dialogues->erreurs.isEmpty());
+            cliquer(f, "btnEnregistrer");
+            QCOMPARE(m_dialogues->erreurs.size(), 1);
+            QVERIFY2(m_dialogues->erreurs.first().contains(ini()), qPrintable(m_dialogues->erreurs.first()));
+            QVERIFY(f.isVisible());
+            m_dialogues->vider();
+        };
+        {
+            TFicheHalvenorConfig f(nullptr);
+            montrer(f);
+            cliquer(f, "rbFtp");
+            verifier(f);
+        }
+        {
+            TFicheFtpParam f(nullptr, QuelCompte::Publication, ini());
+            QCOMPARE(enfant<QLineEdit>(f, "edtPort")->text(), QStringLiteral("21"));
+            for (const char *nom : {"edtLogin", "edtPassword", "edtHost"})
+                enfant<QLineEdit>(f, nom)->setText(QStringLiteral("x"));
+            verifier(f);
+        }
+        {
+            TFicheExclureFnsListe f(nullptr);
+            QCOMPARE(enfant<QTreeWidget>(f, "lvFnsSource")->topLevelItemCount(), 1);
+            verifier(f);
+        }
+        QVERIFY(QFileInfo(ini()).isDir());
     }
 };
 

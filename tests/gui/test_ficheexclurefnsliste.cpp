@@ -10,12 +10,16 @@
 #include "TablesSiege.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 #include <memory>
 
@@ -252,6 +256,54 @@ private Q_SLOTS:
         // Saved at once, even though the settings window is then closed without saving.
         reglages.close();
         QCOMPARE(exclusDuFichier(), QStringList{QStringLiteral("Fournisseur0=E1")});
+    }
+
+    void cinqMilleFournisseursAucunClicPendantLeChargement()
+    {
+        siege::ecrireFournis(siege::dossierTables(m_dir->path()), siege::fournisseursNombreux(5000));
+        const QByteArray avant = "[Halvenor]\r\nRemise_Achat=1\r\n[Halvenor_FNS_Exclu]\r\nFournisseur0="
+            + siege::codeFournisseur(2000).toLatin1() + "\r\n";
+        QVERIFY(ecrireFichier(ini(), avant));
+        TFicheHalvenorConfig reglages(nullptr);
+        montrer(reglages);
+
+        // An impatient user clicks on the settings window while the suppliers load: a box and
+        // "Enregistrer", which would save and close it.
+        int clics = 0;
+        QTimer impatient;
+        connect(&impatient, &QTimer::timeout, this, [&] {
+            const auto *fiche = reglages.findChild<TFicheExclureFnsListe *>();
+            if (!fiche || fiche->isVisible())
+                return;
+            ++clics;
+            cliquer(reglages, "cbDocument");
+            cliquer(reglages, "btnEnregistrer");
+        });
+        impatient.start(0);
+        QStringList source, exclus;
+        quandOuverte<TFicheExclureFnsListe>(this, [&](TFicheExclureFnsListe &fiche) {
+            impatient.stop();
+            source = lignes(liste(fiche, "lvFnsSource"));
+            exclus = lignes(liste(fiche, "lvFnsExclu"));
+            fiche.reject();
+        });
+        cliquer(reglages, "btnExclure");
+        QVERIFY(clics > 0);
+        QVERIFY(!enfant<QCheckBox>(reglages, "cbDocument")->isChecked());
+        QVERIFY(reglages.isVisible());
+        QCOMPARE(lireFichier(ini()), avant);
+
+        QCOMPARE(source.size(), 4999);
+        QCOMPARE(exclus, QStringList{QStringLiteral("Fournisseur 02999/") + siege::codeFournisseur(2000)});
+        QCOMPARE(source.first(), QStringLiteral("Fournisseur 00000/") + siege::codeFournisseur(4999));
+        QCOMPARE(source.last(), QStringLiteral("Fournisseur 04999/") + siege::codeFournisseur(0));
+        // And the window's own lists are whole and in order once it is interactive.
+        QStringList trie = source;
+        std::sort(trie.begin(), trie.end());
+        QCOMPARE(source, trie);
+        // Input works again afterwards.
+        cliquer(reglages, "cbDocument");
+        QVERIFY(enfant<QCheckBox>(reglages, "cbDocument")->isChecked());
     }
 
     void tableIntrouvable()

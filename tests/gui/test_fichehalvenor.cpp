@@ -11,6 +11,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -271,6 +273,63 @@ private Q_SLOTS:
         QCOMPARE(f.ModeEnvoi(), ModeEnvoi::URI);
         QCOMPARE(f.CheminURI(), QStringLiteral("/srv/pub/"));
         QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void iniIlisibleAuDemarrage()
+    {
+        // Root reads any file: a folder in its place is what cannot be read.
+        QVERIFY(QDir().mkpath(ini()));
+        TFicheHalvenor f;
+        QCOMPARE(m_dialogues->erreurs.size(), 1);
+        const QString erreur = m_dialogues->erreurs.first();
+        QVERIFY2(erreur.startsWith(QStringLiteral("Impossible de lire le fichier de configuration « ") + ini()
+                                   + QStringLiteral(" » : un dossier porte ce nom.")),
+                 qPrintable(erreur));
+        QCOMPARE(boutonsActifs(f), (QList<bool>{false, false, false, false}));
+        QCOMPARE(f.ModeEnvoi(), ModeEnvoi::FTP);
+
+        // The settings window opens as without a file; its save says why it fails and it stays open.
+        montrer(f);
+        m_dialogues->vider();
+        bool ouverte = false;
+        QStringList erreursALEnregistrement;
+        quandOuverte<TFicheHalvenorConfig>(this, [&](TFicheHalvenorConfig &c) {
+            cliquer(c, "rbFtp");
+            cliquer(c, "btnEnregistrer");
+            ouverte = c.isVisible();
+            erreursALEnregistrement = m_dialogues->erreurs;
+            c.reject();
+        });
+        cliquer(f, "btnConfig");
+        QVERIFY(ouverte);
+        QCOMPARE(erreursALEnregistrement.size(), 1);
+        QVERIFY(erreursALEnregistrement.first().contains(ini()));
+        QVERIFY(QFileInfo(ini()).isDir());
+    }
+
+    void clicRefuseMontreLOccupationEtFermerAttendLaFin()
+    {
+        QVERIFY(ecrireFichier(ini(), "[Halvenor]\nRemise_Achat=1\n"));
+        TFicheHalvenor f; // no tables: a generation that ran would show an error
+        montrer(f);
+        QString titre;
+        bool curseur = false, visibleApresFermeture = false;
+        executerAction(&f, [&] {
+            cliquer(f, "btnGenererRA");
+            titre = f.windowTitle();
+            curseur = QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            f.close();
+            QCoreApplication::processEvents();
+            visibleApresFermeture = f.isVisible();
+        });
+        QCOMPARE(titre, QStringLiteral("Halvenor") + suffixeOccupe());
+        QVERIFY(curseur);
+        QVERIFY(m_dialogues->erreurs.isEmpty());
+        QVERIFY(enfant<QLabel>(f, "imgGenererRANo")->isHidden());
+        QCOMPARE(f.windowTitle(), QStringLiteral("Halvenor"));
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QVERIFY(visibleApresFermeture);
+        QTRY_VERIFY(!f.isVisible());
     }
 
     void uneSecondeActionEstRefuseePendantLaPremiere()

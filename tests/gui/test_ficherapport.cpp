@@ -211,6 +211,7 @@ private Q_SLOTS:
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
 
         QCOMPARE(lignes(f), (QStringList{QStringLiteral("0421:vert"), QStringLiteral("0422:rouge"), QStringLiteral("0423:rouge")}));
+        QCOMPARE(enfant<QLabel>(f, QStringLiteral("lblResume"))->text(), QStringLiteral("3 franchisés : 1 à jour, 2 en erreur"));
         QVERIFY(m_recuperes);
         // The lights really are two different pictures.
         const QImage vert = ligne(f, QStringLiteral("0421"))->icon().pixmap(48, 48).toImage();
@@ -264,6 +265,7 @@ private Q_SLOTS:
         QCOMPARE(lignes(f).at(1), QStringLiteral("0422:rouge")); // the spin edit alone recomputes nothing
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnActualiser")), Qt::LeftButton);
         QCOMPARE(lignes(f), (QStringList{QStringLiteral("0421:vert"), QStringLiteral("0422:vert"), QStringLiteral("0423:rouge")}));
+        QCOMPARE(enfant<QLabel>(f, QStringLiteral("lblResume"))->text(), QStringLiteral("3 franchisés : 2 à jour, 1 en erreur"));
         QVERIFY(!enfant<QPushButton>(f, QStringLiteral("btnHistorique"))->isEnabled());
         QVERIFY(ecrireFichier(surServeur("0421.xml"), rapportXml(QStringLiteral("25/03/2013 06:30:00"))));
     }
@@ -274,6 +276,7 @@ private Q_SLOTS:
         bool recuperes = false;
         TFicheRapport f(nullptr, &recuperes);
         QCOMPARE(enfant<QListWidget>(f, QStringLiteral("lstRapport"))->count(), 0);
+        QVERIFY(enfant<QLabel>(f, QStringLiteral("lblResume"))->text().isEmpty());
         QVERIFY(!recuperes);
         QCOMPARE(m_dialogues->messages.size(), 1);
         QVERIFY(m_dialogues->messages[0].startsWith(QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ")));
@@ -290,6 +293,7 @@ private Q_SLOTS:
         QCOMPARE(f.TexteRapport(ligne(f, QStringLiteral("0422"))),
                  QStringLiteral("Date illisible dans le rapport : ") + chemins().RepertoireRapport + QStringLiteral("0422.xml"));
         QVERIFY(recuperes);
+        QCOMPARE(enfant<QLabel>(f, QStringLiteral("lblResume"))->text(), QStringLiteral("3 franchisés : 1 à jour, 2 en erreur"));
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
         QVERIFY(ecrireFichier(surServeur("0422.xml"), rapportXml(QStringLiteral("22/03/2013 06:30:00"))));
     }

@@ -561,6 +561,81 @@ TEST_F(RapportsCli, ConnexionRefuseeDonneUnEtLeMessage)
     EXPECT_TRUE(erreurs.startsWith("Impossible de se connecter au serveur FTP. Erreur ")) << erreurs.constData();
 }
 
+// The check for a monitoring system: its exit code and its one line, for each threshold.
+TEST_F(RapportsCli, SupervisionSeuilsEtLigne)
+{
+    serveurListeTriee(); // listing order is name order
+    ecrireIni();
+    const QDateTime maintenant = QDateTime::currentDateTime();
+    const auto rapport = [&](const char *nom, int etat) {
+        ecrire(serveur(QStringLiteral("Rapport/") + QLatin1String(nom) + QStringLiteral(".xml")),
+               rapportXml(maintenant, etat), maintenant);
+    };
+    rapport("0401", 0);
+    rapport("0402", 0);
+    const auto verifier = [&](const QStringList &options, int code, const QByteArray &ligne) {
+        QByteArray sortie, erreurs;
+        EXPECT_EQ(executer(QStringList{QStringLiteral("rapports"), QStringLiteral("--supervision")} + options,
+                           &sortie, &erreurs),
+                  code)
+            << options.join(u' ').toStdString() << '\n' << sortie.constData() << erreurs.constData();
+        EXPECT_EQ(sortie.toStdString(), ligne.toStdString() + '\n') << options.join(u' ').toStdString();
+    };
+    verifier({}, 0, "MAJAUTO OK - aucun franchis\xc3\xa9 en erreur sur 2 | franchises=2;;;0 rouges=0;1;1;0;2");
+
+    rapport("0411", 1);
+    rapport("0425", 2);
+    rapport("0430", 1);
+    const QByteArray rouges = " - 3 franchis\xc3\xa9s en erreur sur 5 : 0411, 0425, 0430 | franchises=5;;;0 rouges=3;";
+    verifier({}, 2, "MAJAUTO CRITICAL" + rouges + "1;1;0;5");
+    verifier({QStringLiteral("--avertissement"), QStringLiteral("4"), QStringLiteral("--critique"), QStringLiteral("5")},
+             0, "MAJAUTO OK" + rouges + "4;5;0;5");
+    verifier({QStringLiteral("--avertissement=2"), QStringLiteral("--critique=4")}, 1, "MAJAUTO WARNING" + rouges + "2;4;0;5");
+    verifier({QStringLiteral("--avertissement=3"), QStringLiteral("--critique=3")}, 2, "MAJAUTO CRITICAL" + rouges + "3;3;0;5");
+    // A report older than the tolerance is red too; a wider one turns it green.
+    ecrire(serveur(QStringLiteral("Rapport/0402.xml")), rapportXml(maintenant.addDays(-3)), maintenant.addDays(-3));
+    verifier({QStringLiteral("--critique"), QStringLiteral("5")}, 1,
+             "MAJAUTO WARNING - 4 franchis\xc3\xa9s en erreur sur 5 : 0402, 0411, 0425, 0430 | franchises=5;;;0 rouges=4;1;5;0;5");
+    verifier({QStringLiteral("--jours"), QStringLiteral("5"), QStringLiteral("--critique"), QStringLiteral("4")}, 1,
+             "MAJAUTO WARNING" + rouges + "1;4;0;5");
+
+    // Ten are named, in listing order; "…" says there are more.
+    for (const char *nom : {"0450", "0451", "0452", "0453", "0454", "0455", "0456", "0457"})
+        rapport(nom, 1);
+    verifier({}, 2,
+             "MAJAUTO CRITICAL - 12 franchis\xc3\xa9s en erreur sur 13 : 0402, 0411, 0425, 0430, 0450, 0451, 0452, "
+             "0453, 0454, 0455, \xe2\x80\xa6 | franchises=13;;;0 rouges=12;1;1;0;13");
+}
+
+TEST_F(RapportsCli, SupervisionInconnue)
+{
+    const auto inconnue = [&](const QStringList &options) {
+        QByteArray sortie;
+        EXPECT_EQ(executer(QStringList{QStringLiteral("rapports"), QStringLiteral("--supervision")} + options, &sortie), 3)
+            << options.join(u' ').toStdString();
+        EXPECT_TRUE(sortie.startsWith("MAJAUTO UNKNOWN - ")) << sortie.constData();
+        EXPECT_EQ(sortie.count('\n'), 1) << sortie.constData();
+        EXPECT_FALSE(sortie.contains('|')) << sortie.constData();
+        return sortie;
+    };
+    m_compte.Mdp = QStringLiteral("faux");
+    ecrireIni();
+    EXPECT_TRUE(inconnue({}).startsWith("MAJAUTO UNKNOWN - Impossible de se connecter au serveur FTP. Erreur "));
+    m_compte.Mdp = QStringLiteral("secret");
+    ecrireIni();
+    // A listing that fails after logging in.
+    ASSERT_TRUE(QDir(serveur(QStringLiteral("Rapport"))).removeRecursively());
+    inconnue({});
+    ASSERT_TRUE(QDir().mkpath(serveur(QStringLiteral("Rapport"))));
+    EXPECT_EQ(inconnue({QStringLiteral("--critique"), QStringLiteral("0")}),
+              "MAJAUTO UNKNOWN - --critique attend un nombre entier de 1 ou plus.\n");
+    inconnue({QStringLiteral("--avertissement")});
+    inconnue({QStringLiteral("--format"), QStringLiteral("csv")});
+    inconnue({QStringLiteral("--seuil"), QStringLiteral("2")});
+    // Without --supervision the thresholds are a usage error as any other.
+    EXPECT_EQ(executer({QStringLiteral("rapports"), QStringLiteral("--critique"), QStringLiteral("2")}), 2);
+}
+
 TEST_F(RapportsCli, HistoriqueEnCsvEtSansHistorique)
 {
     ecrireIni();

@@ -96,6 +96,21 @@ void ecrireFournis(const QString &dossier, const QList<std::pair<QString, QStrin
     ecrireTable(dossier + QStringLiteral("FOURNIS.DB"), colonnesFournis(), lignes);
 }
 
+QString codeFournisseur(int i)
+{
+    static const char chiffres[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    return QString(QChar::fromLatin1(chiffres[(i / 62) % 62])) + QChar::fromLatin1(chiffres[i % 62]);
+}
+
+QList<std::pair<QString, QString>> fournisseursNombreux(int n)
+{
+    QList<std::pair<QString, QString>> r;
+    r.reserve(n);
+    for (int i = 0; i < n; ++i)
+        r.append({codeFournisseur(i), QStringLiteral("Fournisseur %1").arg(n - 1 - i, 5, 10, QChar(u'0'))});
+    return r;
+}
+
 QList<Colonne> colonnesRemises()
 {
     return {alpha("Fournisseur", 2), alpha("Client", 6), court("Type"), alpha("Famille", 2), alpha("Modele", 2),

@@ -26,6 +26,10 @@ QString dossierTables(const QString &repertoireProgramme);
 // with plausible values derived from the code (some left null).
 QList<Colonne> colonnesFournis();
 void ecrireFournis(const QString &dossier, const QList<std::pair<QString, QString>> &codesNoms);
+// `n` suppliers for the large cases, in the reverse of name order ("Fournisseur 00000" last):
+// codes of two characters over [0-9A-Za-z], unique for the first 3,844, repeated after.
+QList<std::pair<QString, QString>> fournisseursNombreux(int n);
+QString codeFournisseur(int i);
 
 // REMISES.DB, fields taken from the table, in this order:
 // Fournisseur A2, Client A6, Type short, Famille A2, Modele A2, Taux number,

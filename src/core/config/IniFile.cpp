@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <utility>
 #include <vector>
 
@@ -81,13 +82,21 @@ Contenu lire(const QString &chemin)
     QFile f(chemin);
     if (!f.exists())
         return c;
-    if (!f.open(QIODevice::ReadOnly))
-        throw HalvenorError(QStringLiteral("Impossible de lire le fichier de configuration « ") + chemin
-                            + QStringLiteral(" » : ") + f.errorString());
+    const auto echec = [&](const QString &raison) {
+        return HalvenorError(QStringLiteral("Impossible de lire le fichier de configuration « ") + chemin
+                             + QStringLiteral(" » : ") + raison);
+    };
+    // The two causes met in practice, in French; any other in the system's words.
+    if (QFileInfo(chemin).isDir())
+        throw echec(QStringLiteral("un dossier porte ce nom."));
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (errno == EACCES || errno == EPERM)
+            throw echec(QStringLiteral("la lecture n'est pas autorisée (droits du fichier)."));
+        throw echec(f.errorString());
+    }
     const QByteArray octets = f.readAll();
     if (f.error() != QFileDevice::NoError)
-        throw HalvenorError(QStringLiteral("Impossible de lire le fichier de configuration « ") + chemin
-                            + QStringLiteral(" » : ") + f.errorString());
+        throw echec(f.errorString());
     // Edited by hand and saved as UTF-8 with a byte order mark: read it as such rather
     // than lose the first section under "ï»¿". The next write puts it back in windows-1252.
     const QString texte = octets.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(octets.mid(3)) : depuis1252(octets);

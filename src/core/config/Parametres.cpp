@@ -1,5 +1,6 @@
 #include "core/config/Parametres.h"
 
+#include "core/base/Erreurs.h"
 #include "core/config/IniFile.h"
 
 namespace {
@@ -86,6 +87,15 @@ Parametres Parametres::lire(const QString &fichier)
     for (const QString &entree : ini.readSectionValues(SectionExclus))
         p.fournisseursExclus << entree.mid(entree.indexOf(u'=') + 1);
     return p;
+}
+
+Parametres Parametres::lireSiPossible(const QString &fichier)
+{
+    try {
+        return lire(fichier);
+    } catch (const HalvenorError &) {
+        return {};
+    }
 }
 
 void Parametres::enregistrer(const QString &fichier, Parties parties) const

@@ -68,6 +68,9 @@ struct Parametres
     // The whole file in one read. A missing file gives the defaults; a file that exists but
     // cannot be read throws HalvenorError.
     static Parametres lire(const QString &fichier);
+    // The same, but a file that cannot be read gives the defaults of a missing file: for the
+    // settings windows, which open all the same and report the failure when they save.
+    static Parametres lireSiPossible(const QString &fichier);
 
     // Writes `parties` into the file in one whole-file rewrite (the file is created when
     // missing), keeping comments, unknown keys and other sections. A failure throws

@@ -5,18 +5,23 @@
 #include "core/config/Parametres.h"
 #include "core/export/TablesHalvenor.h"
 #include "gui/Action.h"
+#include "gui/CurseurOccupe.h"
 #include "gui/Dialogues.h"
+#include "gui/SaisieSuspendue.h"
 
 #include <QCollator>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QSet>
 #include <QTreeWidgetItem>
 
 namespace {
 
 constexpr int ColonneNom = 0;
 constexpr int ColonneCode = 1;
+// A few hundred records read in far less than the 50 ms after which the window must repaint.
+constexpr int EnregistrementsEntreEvenements = 256;
 
 // Names sort as people read them: letter case and accents do not count, so "éts Dupont"
 // sits next to "Ets Martin" rather than after "Z".
@@ -87,11 +92,8 @@ void TFicheExclureFnsListe::preparerListe(QTreeWidget *liste)
     liste->setEditTriggers(QAbstractItemView::NoEditTriggers);
     liste->setColumnHidden(ColonneCode, true);
     liste->header()->setSectionsMovable(false);
-    liste->setSortingEnabled(true);
-    liste->sortByColumn(ColonneNom, Qt::AscendingOrder);
-    // The header is not a sort control: the lists stay in name order.
-    liste->header()->setSectionsClickable(false);
-    liste->header()->setSortIndicatorShown(false);
+    // Sorting is switched on once the rows are in (FormCreate).
+    liste->header()->setSortIndicator(ColonneNom, Qt::AscendingOrder);
 
     // The selection keeps its colour when the list loses the focus.
     QPalette p = liste->palette();
@@ -106,21 +108,40 @@ void TFicheExclureFnsListe::preparerListe(QTreeWidget *liste)
 
 void TFicheExclureFnsListe::FormCreate()
 {
-    const QStringList exclus = Parametres::lire(chemins().FichierIni).fournisseursExclus;
+    // An unreadable file opens as a missing one; "Enregistrer" then says why it cannot save.
+    const QStringList liste = Parametres::lireSiPossible(chemins().FichierIni).fournisseursExclus;
+    const QSet<QString> exclus(liste.begin(), liste.end());
 
+    // The window is not shown yet: events run for repaints only, and no click reaches
+    // the settings window behind it.
+    const SaisieSuspendue saisie;
+    const CurseurOccupe curseur;
     if (!tblFns.isOpen())
         tblFns.open();
     paradox::Champ &code = tblFns.fieldByName(QStringLiteral("Code"));
     paradox::Champ &nom = tblFns.fieldByName(QStringLiteral("Nom"));
-    for (tblFns.first(); !tblFns.eof(); tblFns.next()) {
-        const QString c = code.asString();
-        const QString n = nom.asString();
-        QCoreApplication::processEvents();
-        QTreeWidget *liste = exclus.contains(c) ? ui->lvFnsExclu : ui->lvFnsSource;
-        liste->addTopLevelItem(new LigneFournisseur(n, c));
+    QList<QTreeWidgetItem *> inclus, nonInclus;
+    int lus = 0;
+    try {
+        for (tblFns.first(); !tblFns.eof(); tblFns.next()) {
+            const QString c = code.asString();
+            (exclus.contains(c) ? nonInclus : inclus) << new LigneFournisseur(nom.asString(), c);
+            if (++lus % EnregistrementsEntreEvenements == 0)
+                QCoreApplication::processEvents();
+        }
+    } catch (...) {
+        qDeleteAll(inclus);
+        qDeleteAll(nonInclus);
+        throw;
     }
-    ui->lvFnsSource->sortItems(ColonneNom, Qt::AscendingOrder);
-    ui->lvFnsExclu->sortItems(ColonneNom, Qt::AscendingOrder);
+    // Added, then sorted once: a sorted list would sort again after every row.
+    for (auto [vue, lignes] : {std::pair{ui->lvFnsSource, &inclus}, std::pair{ui->lvFnsExclu, &nonInclus}}) {
+        vue->addTopLevelItems(*lignes);
+        vue->setSortingEnabled(true);
+        // The header is not a sort control: the lists stay in name order.
+        vue->header()->setSectionsClickable(false);
+        vue->header()->setSortIndicatorShown(false);
+    }
 }
 
 bool TFicheExclureFnsListe::deplacer(QTreeWidget *depuis, QTreeWidget *vers)

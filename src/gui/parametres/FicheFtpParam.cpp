@@ -66,7 +66,8 @@ TFicheFtpParam::~TFicheFtpParam() = default;
 
 void TFicheFtpParam::FormCreate()
 {
-    const CompteFtp c = Parametres::lire(m_cheminIni).compte(m_compte);
+    // An unreadable file opens as a missing one; "Enregistrer" then says why it cannot save.
+    const CompteFtp c = Parametres::lireSiPossible(m_cheminIni).compte(m_compte);
     ui->edtLogin->setText(c.Login);
     ui->edtPassword->setText(c.Mdp);
     ui->edtHost->setText(c.Host);

@@ -28,13 +28,18 @@ TFicheHalvenorConfig::TFicheHalvenorConfig(QWidget *owner)
             [this] { executerAction(this, [this] { btnEnregistrerClick(); }); });
 
     FormCreate();
+    // Tab reaches the selected radio button only (arrows move between the two), as Qt leaves
+    // them once the user has clicked one.
+    for (QRadioButton *rb : {ui->rbFtp, ui->rbChemin})
+        rb->setFocusPolicy(rb->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 TFicheHalvenorConfig::~TFicheHalvenorConfig() = default;
 
 void TFicheHalvenorConfig::FormCreate()
 {
-    const Parametres p = Parametres::lire(chemins().FichierIni);
+    // An unreadable file opens as a missing one; "Enregistrer" then says why it cannot save.
+    const Parametres p = Parametres::lireSiPossible(chemins().FichierIni);
     if (!p.existe) {
         regleChemin();
         m_choix = ui->rbChemin;

@@ -2,6 +2,7 @@
 #include "ui_FicheHalvenor.h"
 
 #include "core/base/Chemins.h"
+#include "core/base/Erreurs.h"
 #include "gui/parametres/FicheHalvenorConfig.h"
 #include "core/export/Generateurs.h"
 #include "gui/rapports/FicheRapport.h"
@@ -51,13 +52,18 @@ TFicheHalvenor::TFicheHalvenor(QWidget *parent)
     connect(ui->btnRapport, &QPushButton::clicked, this, &TFicheHalvenor::btnRapportClick);
     connect(ui->btnFermer, &QPushButton::clicked, this, &TFicheHalvenor::btnFermerClick);
 
+    // Enter presses the focused button, as in the dialogs.
+    for (QPushButton *bouton : findChildren<QPushButton *>())
+        bouton->setAutoDefault(true);
+
     // The working folder: one level, a failure is not reported.
     QDir().mkdir(chemins().RepertoirePreparer);
 
-    FormCreate();
     adjustSize();
     if (const QScreen *ecran = screen())
         move(ecran->availableGeometry().center() - rect().center());
+    // Placed first, so an error about the file is centred where the window will appear.
+    FormCreate();
 }
 
 TFicheHalvenor::~TFicheHalvenor() = default;
@@ -65,7 +71,14 @@ TFicheHalvenor::~TFicheHalvenor() = default;
 void TFicheHalvenor::FormCreate()
 {
     RapportsRecuperes = false;
-    AppliquerConfiguration(chemins().FichierIni);
+    try {
+        AppliquerConfiguration(chemins().FichierIni);
+    } catch (const std::exception &e) {
+        // An unreadable file does not stop the program: it opens as without a file, and the
+        // settings windows say why they cannot save.
+        dialogues().erreur(this, texteErreur(e) + QStringLiteral("\nHalvenor s'ouvre sans ces réglages : "
+                                                                  "aucune ligne n'est active."));
+    }
 }
 
 void TFicheHalvenor::AppliquerConfiguration(const QString &fichier)
@@ -161,8 +174,11 @@ void TFicheHalvenor::btnRapportClick()
 
 void TFicheHalvenor::closeEvent(QCloseEvent *event)
 {
-    // A transfer in progress stops first; this close comes again once it has.
-    if (fermetureDifferee(this)) {
+    // The running action still uses the tables and the connection: a transfer stops at its
+    // next wait, any other action runs to its end, and this close comes again after it.
+    if (actionEnCours()) {
+        signalerSiOccupe(this);
+        fermetureDifferee(this);
         event->ignore();
         return;
     }

@@ -2,16 +2,13 @@
 #include "ui_FicheRapport.h"
 
 #include "core/base/Chemins.h"
+#include "core/reports/Supervision.h"
 #include "gui/rapports/FicheRapportHistorique.h"
 #include "gui/Action.h"
 #include "gui/CurseurOccupe.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
-
-namespace {
-
-} // namespace
 
 TFicheRapport::TFicheRapport(QWidget *owner, bool *rapportsRecuperes)
     : QDialog(owner),
@@ -47,9 +44,16 @@ void TFicheRapport::FormCreate()
 void TFicheRapport::ChargerRapports()
 {
     const CurseurOccupe curseur;
+    // Counted however the refresh ends: the lines read before an error stay listed.
+    const struct Resume
+    {
+        TFicheRapport *fiche;
+        ~Resume() { fiche->afficherResume(); }
+    } resume{this};
     ui->lstRapport->clear();
     MessagesParLigne.clear();
     lstRapportSelectItem(nullptr, false);
+    afficherResume();
     ::ChargerRapports(m_session, *m_rapportsRecuperes, ui->cseJour->value(), [this](const LigneRapport &l) {
         const int image = l.enErreur ? 1 : 0;
         auto *ligne = new QListWidgetItem(ilImages[static_cast<size_t>(image)], l.identifiant);
@@ -67,6 +71,16 @@ void TFicheRapport::reject()
     if (fermetureDifferee(this))
         return;
     QDialog::reject();
+}
+
+void TFicheRapport::afficherResume()
+{
+    ResumeRapports resume;
+    for (int i = 0; i < ui->lstRapport->count(); ++i) {
+        const QListWidgetItem *ligne = ui->lstRapport->item(i);
+        resume.ajouter(ligne->text(), ligne->data(RoleImage).toInt() == 1);
+    }
+    ui->lblResume->setText(texteResume(resume));
 }
 
 void TFicheRapport::btnActualiserClick()

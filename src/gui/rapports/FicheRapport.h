@@ -47,6 +47,7 @@ protected:
 private:
     void FormCreate();
     void selectionChangee();
+    void afficherResume();
 
     QScopedPointer<Ui::TFicheRapport> ui;
     bool *m_rapportsRecuperes;
