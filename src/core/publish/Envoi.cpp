@@ -28,10 +28,16 @@ void envoyerEnEntier(FtpClient &client, const QString &cheminLocal, const QStrin
     const QString temporaire = nomTemporaire(nom);
     const qint64 taille = QFileInfo(cheminLocal).size();
     try {
-        client.put(cheminLocal, temporaire);
-        const qint64 recu = client.size(temporaire);
-        if (recu >= 0 && recu != taille)
-            throw FtpError(QStringLiteral("le serveur a reçu %1 octets au lieu de %2.").arg(recu).arg(taille));
+        // A data connection that ends early can still be reported complete (seen with TLS under
+        // load): the size the server holds decides, and a short file is sent once more.
+        for (int essai = 1;; ++essai) {
+            client.put(cheminLocal, temporaire);
+            const qint64 recu = client.size(temporaire);
+            if (recu < 0 || recu == taille)
+                break;
+            if (essai == 2)
+                throw FtpError(QStringLiteral("le serveur a reçu %1 octets au lieu de %2.").arg(recu).arg(taille));
+        }
         try {
             client.rename(temporaire, nom);
         } catch (const FtpError &) {

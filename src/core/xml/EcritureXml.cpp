@@ -257,17 +257,17 @@ void EcritureXml::terminer(const std::function<void()> &pendantAttente)
     vider();
     attendreEcriture();
     const qint64 total = m_ecrits;
-    QString raison;
+    ResultatEcriture resultat = ResultatEcriture::reussite();
     if (!pendantAttente) {
-        raison = terminerEcriture(*m_fichier, total);
+        resultat = terminerEcriture(*m_fichier, total);
     } else {
         // Syncing a large file can take seconds: done aside while the caller lets events run.
         QSaveFile *f = m_fichier.get();
         auto fin = std::async(std::launch::async, [f, total] { return terminerEcriture(*f, total); });
         while (fin.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
             pendantAttente();
-        raison = fin.get();
+        resultat = fin.get();
     }
-    if (!raison.isEmpty())
-        echec(raison);
+    if (!resultat.ok())
+        echec(resultat.raison());
 }
