@@ -276,6 +276,12 @@ TEST_F(NativeXml, LoadsWhateverEncodingTheFileDeclares)
     EXPECT_EQ(doc.Root().GetAttribute(QStringLiteral("a"), QString()), u"éè¤");
     doc.LoadFromFile(ecrire("w.xml", "<?xml version=\"1.0\" encoding=\"windows-1252\"?><R a=\"\x80\x9C\"/>"));
     EXPECT_EQ(doc.Root().GetAttribute(QStringLiteral("a"), QString()), u"€œ");
+    // The five bytes windows-1252 leaves unassigned read as the C1 controls of the same code,
+    // as in the INI file, rather than making the whole file unreadable.
+    doc.LoadFromMemory("<?xml version='1.0' encoding='CP1252'?><R a=\"\x81\x8D\x8F\x90\x9D\x80\"/>",
+                       QStringLiteral("c1.xml"));
+    EXPECT_EQ(doc.Root().GetAttribute(QStringLiteral("a"), QString()), u"\u0081\u008D\u008F\u0090\u009D€");
+    doc.LoadFromFile(ecrire("w.xml", "<?xml version=\"1.0\" encoding=\"windows-1252\"?><R a=\"\x80\x9C\"/>"));
     // Whatever came in, a save writes windows-1252.
     EXPECT_TRUE(doc.toBytes().startsWith(declaration));
     EXPECT_TRUE(doc.toBytes().contains("a=\"\x80\x9C\""));
@@ -354,6 +360,29 @@ TEST_F(NativeXml, EntityExpansionBombIsRefusedOrContained)
         // Refused: what libxml2's amplification limit does.
     }
     EXPECT_LT(chrono.elapsed(), 10'000);
+}
+
+TEST_F(NativeXml, DeclaredEntitiesAreRefusedWhileParsing)
+{
+    // One entity referenced thousands of times: kept as references, each read expanded them
+    // all again (minutes for a 100 KB report).
+    QByteArray xml = "<?xml version=\"1.0\"?><!DOCTYPE R [<!ENTITY e \"" + QByteArray(500, 'x') + "\">]><R a=\"";
+    for (int i = 0; i < 20'000; ++i)
+        xml += "&e;";
+    xml += "\"/>";
+    TNativeXMLDocument doc(QStringLiteral("R"));
+    for (const QByteArray &refuse : {xml, QByteArray("<!DOCTYPE R [<!ENTITY % p \"x\">]><R/>"),
+                                     QByteArray("<!DOCTYPE R [<!ENTITY n SYSTEM \"x\" NDATA g>]><R/>")}) {
+        try {
+            doc.LoadFromMemory(refuse, QStringLiteral("e.xml"));
+            ADD_FAILURE() << refuse.left(60).constData();
+        } catch (const HalvenorError &e) {
+            EXPECT_TRUE(e.message().contains(u"e.xml")) << qPrintable(e.message());
+        }
+    }
+    // A DTD without entities, the predefined entities and character references still read.
+    doc.LoadFromMemory("<!DOCTYPE R [<!ELEMENT R ANY>]><R a=\"&amp;&lt;&#233;&#x20AC;\"/>", QStringLiteral("d.xml"));
+    EXPECT_EQ(doc.Root().GetAttribute(QStringLiteral("a"), QString()), u"&<é€");
 }
 
 // ---- Saving safely

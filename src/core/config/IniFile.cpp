@@ -106,12 +106,15 @@ bool memeNom(const QString &a, const QString &b)
 
 // Reads the file; a missing file is empty. A file that exists but cannot be read is an
 // error: going on with defaults would hide it, and a rewrite would lose its content.
-Contenu lire(const QString &chemin)
+Contenu decouper(const QByteArray &octets);
+
+Contenu lire(const QString &chemin, const QByteArray *memoire)
 {
-    Contenu c;
+    if (memoire)
+        return decouper(*memoire);
     QFile f(chemin);
     if (!f.exists())
-        return c;
+        return {};
     if (!f.open(QIODevice::ReadOnly))
         throw HalvenorError(QStringLiteral("Impossible de lire le fichier de configuration « ") + chemin
                             + QStringLiteral(" » : ") + f.errorString());
@@ -119,6 +122,12 @@ Contenu lire(const QString &chemin)
     if (f.error() != QFileDevice::NoError)
         throw HalvenorError(QStringLiteral("Impossible de lire le fichier de configuration « ") + chemin
                             + QStringLiteral(" » : ") + f.errorString());
+    return decouper(octets);
+}
+
+Contenu decouper(const QByteArray &octets)
+{
+    Contenu c;
     // Edited by hand and saved as UTF-8 with a byte order mark: read it as such rather
     // than lose the first section under "ï»¿". The next write puts it back in windows-1252.
     const QString texte = octets.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(octets.mid(3)) : depuis1252(octets);
@@ -138,7 +147,7 @@ Contenu lire(const QString &chemin)
     return c;
 }
 
-void ecrire(const QString &chemin, const Contenu &c)
+void ecrire(const QString &chemin, const Contenu &c, QByteArray *memoire)
 {
     const auto echec = [&](const QString &raison) {
         return HalvenorError(QStringLiteral("Impossible d'enregistrer le fichier de configuration « ") + chemin
@@ -148,6 +157,10 @@ void ecrire(const QString &chemin, const Contenu &c)
     for (const QString &l : c.lignes)
         texte += l + c.finDeLigne;
     const QByteArray octets = vers1252(texte);
+    if (memoire) {
+        *memoire = octets;
+        return;
+    }
 
     // It holds passwords in clear: nobody else may read a file we create.
     const QString raison = ecrireEnEntier(chemin, octets, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -206,14 +219,28 @@ bool lireEntier(const QString &texte, int &valeur)
 
 IniFile::IniFile(QString chemin) : m_chemin(std::move(chemin)) {}
 
+IniFile IniFile::enMemoire(QByteArray octets)
+{
+    IniFile ini(QStringLiteral("Halvenor.ini"));
+    ini.m_memoire = std::make_shared<QByteArray>(std::move(octets));
+    return ini;
+}
+
+QByteArray IniFile::octets() const
+{
+    return m_memoire ? *m_memoire : QByteArray();
+}
+
 bool IniFile::existe() const
 {
+    if (m_memoire)
+        return true;
     return QFileInfo(m_chemin).isFile();
 }
 
 QString IniFile::readString(const QString &section, const QString &cle, const QString &defaut) const
 {
-    const Contenu c = lire(m_chemin);
+    const Contenu c = lire(m_chemin, m_memoire.get());
     for (const auto &[index, l] : entrees(c.lignes, section))
         if (memeNom(l.nom, cle))
             return l.valeur;
@@ -249,7 +276,7 @@ void IniFile::writeString(const QString &section, const QString &cle, const QStr
         throw HalvenorError(QStringLiteral("Nom de clé incorrect dans le fichier de configuration : « ")
                             + cle + QStringLiteral(" »."));
 
-    Contenu c = lire(m_chemin);
+    Contenu c = lire(m_chemin, m_memoire.get());
     const QString nouvelle = cle + u'=' + valeur;
     const auto existantes = entrees(c.lignes, section);
     for (const auto &[index, l] : existantes)
@@ -257,7 +284,7 @@ void IniFile::writeString(const QString &section, const QString &cle, const QStr
             // The key keeps its stored spelling; only the value changes.
             QString &ligne = c.lignes[index];
             ligne = ligne.left(ligne.indexOf(u'=') + 1) + valeur;
-            ecrire(m_chemin, c);
+            ecrire(m_chemin, c, m_memoire.get());
             return;
         }
 
@@ -272,7 +299,7 @@ void IniFile::writeString(const QString &section, const QString &cle, const QStr
         c.lignes.push_back(u'[' + section + u']');
         c.lignes.push_back(nouvelle);
     }
-    ecrire(m_chemin, c);
+    ecrire(m_chemin, c, m_memoire.get());
 }
 
 void IniFile::writeInteger(const QString &section, const QString &cle, int valeur)
@@ -287,25 +314,25 @@ void IniFile::writeBool(const QString &section, const QString &cle, bool valeur)
 
 bool IniFile::sectionExists(const QString &section) const
 {
-    return !entrees(lire(m_chemin).lignes, section).empty();
+    return !entrees(lire(m_chemin, m_memoire.get()).lignes, section).empty();
 }
 
 void IniFile::eraseSection(const QString &section)
 {
-    Contenu c = lire(m_chemin);
+    Contenu c = lire(m_chemin, m_memoire.get());
     const auto lesBlocs = blocs(c.lignes, section);
     if (lesBlocs.empty())
         return;
     for (auto b = lesBlocs.rbegin(); b != lesBlocs.rend(); ++b)
         c.lignes.erase(c.lignes.begin() + static_cast<std::ptrdiff_t>(b->entete),
                        c.lignes.begin() + static_cast<std::ptrdiff_t>(b->fin));
-    ecrire(m_chemin, c);
+    ecrire(m_chemin, c, m_memoire.get());
 }
 
 QStringList IniFile::readSectionValues(const QString &section) const
 {
     QStringList resultat;
-    for (const auto &[index, l] : entrees(lire(m_chemin).lignes, section))
+    for (const auto &[index, l] : entrees(lire(m_chemin, m_memoire.get()).lignes, section))
         resultat.append(l.nom + u'=' + l.valeur);
     return resultat;
 }

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 // Halvenor.ini: windows-1252 text, "[Section]" lines and "Key=Value" lines.
 // Section and key names match without regard to letter case; values come back as stored.
 // Nothing is cached: every operation reads the file again, every write reaches the disk
@@ -14,6 +16,10 @@ class IniFile
 {
 public:
     explicit IniFile(QString chemin);
+    // The same reader and writer over bytes held in memory instead of a file (no disk, no
+    // sync): the fuzz target's way in. Writes replace the bytes.
+    static IniFile enMemoire(QByteArray octets);
+    QByteArray octets() const;
 
     const QString &chemin() const { return m_chemin; }
     bool existe() const;
@@ -34,4 +40,5 @@ public:
 
 private:
     QString m_chemin;
+    std::shared_ptr<QByteArray> m_memoire;
 };

@@ -57,6 +57,9 @@ struct LectureRapport
 // Loads `chemin` into `document` (reused from one report to the next) and builds its text.
 // An unloadable file is not an error but a report that says so; a bad Date throws.
 LectureRapport LireRapportCourant(TNativeXMLDocument &document, const QString &chemin, const QDate &aujourdhui);
+// The same over bytes already in memory; `chemin` is the name the texts give.
+LectureRapport LireRapportOctets(TNativeXMLDocument &document, const QByteArray &octets, const QString &chemin,
+                                 const QDate &aujourdhui);
 
 // One past run of a history file.
 struct EntreeHistorique

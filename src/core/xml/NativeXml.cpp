@@ -3,6 +3,7 @@
 #include "core/base/EcritureSure.h"
 #include "core/base/Erreurs.h"
 #include "core/base/Formats.h"
+#include "core/base/PageCode.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -311,6 +312,54 @@ xmlDocPtr nouveauDocument()
     return doc;
 }
 
+void arreterSurEntite(void *contexte)
+{
+    auto *ctxt = static_cast<xmlParserCtxtPtr>(contexte);
+    *static_cast<bool *>(ctxt->_private) = true;
+    ctxt->wellFormed = 0;
+    xmlStopParser(ctxt);
+}
+
+void refuserDeclaration(void *contexte, const xmlChar *, int, const xmlChar *, const xmlChar *, xmlChar *)
+{
+    arreterSurEntite(contexte);
+}
+
+void refuserNonAnalysee(void *contexte, const xmlChar *, const xmlChar *, const xmlChar *, const xmlChar *)
+{
+    arreterSurEntite(contexte);
+}
+
+// True when the XML declaration names windows-1252 (or its alias cp1252).
+bool declare1252(const QByteArray &octets)
+{
+    if (!octets.startsWith("<?xml"))
+        return false;
+    const qsizetype fin = octets.indexOf("?>");
+    if (fin < 0 || fin > 512)
+        return false;
+    const QByteArray decl = octets.left(fin).toLower();
+    qsizetype i = decl.indexOf("encoding");
+    if (i < 0)
+        return false;
+    i += 8;
+    while (i < decl.size() && (decl[i] == ' ' || decl[i] == '\t' || decl[i] == '\r' || decl[i] == '\n'))
+        ++i;
+    if (i >= decl.size() || decl[i] != '=')
+        return false;
+    ++i;
+    while (i < decl.size() && (decl[i] == ' ' || decl[i] == '\t' || decl[i] == '\r' || decl[i] == '\n'))
+        ++i;
+    if (i >= decl.size() || (decl[i] != '"' && decl[i] != '\''))
+        return false;
+    const char guillemet = decl[i];
+    const qsizetype debut = i + 1;
+    const qsizetype finValeur = decl.indexOf(guillemet, debut);
+    if (finValeur < 0)
+        return false;
+    const QByteArray nom = decl.mid(debut, finValeur - debut);
+    return nom == "windows-1252" || nom == "cp1252";
+}
 
 } // namespace
 
@@ -438,35 +487,61 @@ TNativeXMLDocument::~TNativeXMLDocument()
 
 void TNativeXMLDocument::LoadFromFile(const QString &chemin)
 {
-    initialiser();
+    QFile f(chemin);
     const auto refus = [&](const QString &raison) {
         return HalvenorError(QStringLiteral("Impossible de lire le fichier XML « ") + chemin
                              + QStringLiteral(" » : ") + raison);
     };
-    QFile f(chemin);
     if (!f.open(QIODevice::ReadOnly))
         throw refus(f.errorString());
     const QByteArray octets = f.readAll();
     if (f.error() != QFileDevice::NoError)
         throw refus(f.errorString());
     f.close();
+    LoadFromMemory(octets, chemin);
+}
+
+void TNativeXMLDocument::LoadFromMemory(const QByteArray &octetsLus, const QString &chemin)
+{
+    initialiser();
+    const auto refus = [&](const QString &raison) {
+        return HalvenorError(QStringLiteral("Impossible de lire le fichier XML « ") + chemin
+                             + QStringLiteral(" » : ") + raison);
+    };
+    // iconv refuses the five bytes windows-1252 leaves unassigned; we read them as the C1
+    // controls of the same code, as the INI reader does, by decoding the file ourselves.
+    const bool en1252 = declare1252(octetsLus);
+    const QByteArray octets = en1252 ? paradox::PageCode::windows1252().decoder(octetsLus).toUtf8() : octetsLus;
     if (octets.size() > std::numeric_limits<int>::max())
         throw refus(QStringLiteral("fichier trop volumineux"));
 
     xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
     if (!ctxt)
         throw std::bad_alloc();
+    bool entiteDeclaree = false;
+    ctxt->_private = &entiteDeclaree;
+    // libxml2 bounds entity expansion while it parses, but without XML_PARSE_NOENT the references
+    // stay in the tree and every xmlNodeGetContent expands them again, with no limit at all: a
+    // few kilobytes of references cost minutes. So any entity declaration stops the parse and
+    // the document is refused; only the five predefined entities and character references are read.
+    ctxt->sax->entityDecl = refuserDeclaration;
+    ctxt->sax->unparsedEntityDecl = refuserNonAnalysee;
     xmlDocPtr doc = nullptr;
     {
         const ChargeurRefusant chargeur;
         // No XML_PARSE_NOENT, XML_PARSE_DTDLOAD or XML_PARSE_HUGE: external entities and DTDs
-        // stay unread, and libxml2's limits on entity expansion stay on.
-        doc = xmlCtxtReadMemory(ctxt, octets.constData(), static_cast<int>(octets.size()), nullptr, nullptr,
-                                XML_PARSE_NONET | XML_PARSE_NOCDATA | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+        // stay unread.
+        int options = XML_PARSE_NONET | XML_PARSE_NOCDATA | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+        if (en1252)
+            options |= XML_PARSE_IGNORE_ENC;
+        doc = xmlCtxtReadMemory(ctxt, octets.constData(), static_cast<int>(octets.size()), nullptr,
+                                en1252 ? "UTF-8" : nullptr, options);
     }
-    if (!doc || !ctxt->wellFormed) {
+    if (!doc || !ctxt->wellFormed || entiteDeclaree) {
         QString raison = QStringLiteral("le fichier n'est pas un document XML correct");
-        if (const xmlError *e = xmlCtxtGetLastError(ctxt); e && e->message)
+        if (entiteDeclaree)
+            raison = QStringLiteral("le fichier déclare des entités, refusées");
+        else if (const xmlError *e = xmlCtxtGetLastError(ctxt); e && e->message)
             raison = depuisXml(BAD_CAST e->message).trimmed()
                      + QStringLiteral(" (ligne %1)").arg(e->line);
         xmlFreeDoc(doc);
