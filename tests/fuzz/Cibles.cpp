@@ -12,6 +12,7 @@
 
 #include <libxml/tree.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -31,11 +32,14 @@ std::pair<QByteArray, QByteArray> couper(const QByteArray &tout)
     return {tout.mid(4, n), tout.mid(4 + n)};
 }
 
-void verifier(bool condition)
+void verifierLigne(bool condition, int ligne)
 {
-    if (!condition)
+    if (!condition) {
+        std::fprintf(stderr, "Cibles.cpp:%d: invariant broken\n", ligne);
         std::abort();
+    }
 }
+#define verifier(condition) verifierLigne((condition), __LINE__)
 
 const QDate Aujourdhui(2013, 3, 25);
 
@@ -85,7 +89,9 @@ int fuzzIni(const uint8_t *octets, size_t taille)
             }
         }
         // A value written reads back as written, and leaves the other sections' entries alone.
+        // A first write puts the file in windows-1252 (a hand-made UTF-8 file may hold more).
         const QString section = sections.last();
+        ini.writeString(section, QStringLiteral("CleFuzz"), QString());
         const QStringList autres = ini.readSectionValues(sections.first());
         const QString valeur = QString::fromLatin1(ini.octets().left(12).toHex());
         ini.writeString(section, QStringLiteral("CleFuzz"), valeur);
@@ -160,6 +166,11 @@ int fuzzXml(const uint8_t *octets, size_t taille)
     }
     // What we saved, we can read again.
     TNativeXMLDocument relu(QStringLiteral("R"));
-    relu.LoadFromMemory(enregistre, QStringLiteral("relu.xml"));
+    try {
+        relu.LoadFromMemory(enregistre, QStringLiteral("relu.xml"));
+    } catch (const HalvenorError &e) {
+        std::fprintf(stderr, "%s\n%s\n", qPrintable(e.message()), enregistre.left(400).constData());
+        std::abort();
+    }
     return 0;
 }

@@ -6,15 +6,25 @@
 
 #include <stdexcept>
 
-FtpServeur::FtpServeur(const QList<Compte> &comptes, bool mlsd)
-    : m_process(std::make_unique<QProcess>())
+namespace {
+
+QStringList argumentsServeur(const QList<FtpServeur::Compte> &comptes, bool mlsd)
 {
     QStringList args{QStringLiteral(HALVENOR_TEST_SUPPORT "/ftpserver.py")};
-    for (const Compte &c : comptes)
+    for (const FtpServeur::Compte &c : comptes)
         args << QStringLiteral("--user") << c.nom << c.motDePasse << c.repertoire << c.permissions;
     if (!mlsd)
         args << QStringLiteral("--no-mlsd");
+    return args;
+}
 
+} // namespace
+
+FtpServeur::FtpServeur(const QList<Compte> &comptes, bool mlsd) : FtpServeur(argumentsServeur(comptes, mlsd)) {}
+
+FtpServeur::FtpServeur(const QStringList &args)
+    : m_process(std::make_unique<QProcess>())
+{
     // The server's own warnings reach the test's stderr; stdout carries the port.
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process->start(QStringLiteral("/usr/bin/python3"), args);
@@ -43,7 +53,7 @@ FtpServeur::FtpServeur(const QList<Compte> &comptes, bool mlsd)
     }
     m_process->kill();
     m_process->waitForFinished(5000);
-    throw std::runtime_error("ftpserver.py did not report its port");
+    throw std::runtime_error("the FTP server did not report its port");
 }
 
 FtpServeur::~FtpServeur()

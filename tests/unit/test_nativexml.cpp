@@ -11,44 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-// A loopback socket that listens and must never see a connection.
-class Piege
-{
-public:
-    Piege()
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t n = sizeof a;
-        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr *>(&a), n) != 0 || ::listen(m_fd, 4) != 0
-            || ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&a), &n) != 0)
-            throw std::runtime_error("socket");
-        m_port = ntohs(a.sin_port);
-    }
-    ~Piege() { ::close(m_fd); }
-    Piege(const Piege &) = delete;
-    Piege &operator=(const Piege &) = delete;
-    int port() const { return m_port; }
-    bool connexionRecue(int attenteMs) const
-    {
-        pollfd p{m_fd, POLLIN, 0};
-        return ::poll(&p, 1, attenteMs) > 0;
-    }
-
-private:
-    int m_fd = -1;
-    int m_port = 0;
-};
 
 const QByteArray declaration = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>";
 

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <utility>
 #include <vector>
@@ -130,7 +131,16 @@ Contenu decouper(const QByteArray &octets)
     Contenu c;
     // Edited by hand and saved as UTF-8 with a byte order mark: read it as such rather
     // than lose the first section under "ï»¿". The next write puts it back in windows-1252.
-    const QString texte = octets.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(octets.mid(3)) : depuis1252(octets);
+    // A mark over bytes that are not UTF-8 after all: windows-1252, so that a rewrite keeps them.
+    QString texte;
+    if (octets.startsWith("\xEF\xBB\xBF")) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        texte = utf8(octets.mid(3));
+        if (utf8.hasError())
+            texte = depuis1252(octets.mid(3));
+    } else {
+        texte = depuis1252(octets);
+    }
     if (!texte.contains(QStringLiteral("\r\n")) && texte.contains(u'\n'))
         c.finDeLigne = QStringLiteral("\n");
     qsizetype debut = 0;

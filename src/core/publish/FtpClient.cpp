@@ -17,15 +17,41 @@ namespace {
 // the operation after this long (control replies, and transfers without a byte).
 constexpr long delaiReponseSecondes = 60;
 
-size_t ecrireTampon(char *donnees, size_t taille, size_t nombre, void *tampon)
+// A listing of 100,000 entries is about 7 MB: beyond this, the server is hostile or broken.
+constexpr qsizetype TailleListeMax = 32 << 20;
+
+struct Tampon
 {
-    static_cast<QByteArray *>(tampon)->append(donnees, static_cast<qsizetype>(taille * nombre));
+    QByteArray octets;
+    bool depasse = false;
+};
+
+size_t ecrireTampon(char *donnees, size_t taille, size_t nombre, void *contexte)
+{
+    auto *tampon = static_cast<Tampon *>(contexte);
+    if (tampon->octets.size() + qsizetype(taille * nombre) > TailleListeMax) {
+        tampon->depasse = true;
+        return 0; // curl stops the transfer
+    }
+    tampon->octets.append(donnees, static_cast<qsizetype>(taille * nombre));
     return taille * nombre;
 }
 
-size_t ecrireFichier(char *donnees, size_t taille, size_t nombre, void *fichier)
+struct Reception
 {
-    const qint64 n = static_cast<QSaveFile *>(fichier)->write(donnees, static_cast<qint64>(taille * nombre));
+    QSaveFile *fichier;
+    qint64 tailleMax; // 0: none
+    bool depasse = false;
+};
+
+size_t ecrireFichier(char *donnees, size_t taille, size_t nombre, void *contexte)
+{
+    auto *r = static_cast<Reception *>(contexte);
+    if (r->tailleMax > 0 && r->fichier->pos() + qint64(taille * nombre) > r->tailleMax) {
+        r->depasse = true;
+        return 0;
+    }
+    const qint64 n = r->fichier->write(donnees, static_cast<qint64>(taille * nombre));
     return n < 0 ? 0 : static_cast<size_t>(n);
 }
 
@@ -153,6 +179,9 @@ struct FtpClient::Impl
         curl_easy_setopt(easy, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
         curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
         curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, CURLFTPMETHOD_SINGLECWD);
+        // Data connections go to the control connection's address, whatever PASV announces:
+        // a server cannot send us to another machine.
+        curl_easy_setopt(easy, CURLOPT_FTP_SKIP_PASV_IP, 1L);
         curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
         if (!passive)
             curl_easy_setopt(easy, CURLOPT_FTPPORT, "-");
@@ -227,13 +256,20 @@ struct FtpClient::Impl
 
     QByteArray lister(const char *commande)
     {
-        QByteArray texte;
+        Tampon texte;
         preparer(urlRepertoire());
         if (commande)
             curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, commande);
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &ecrireTampon);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &texte);
         const CURLcode code = executer();
+        if (texte.depasse) {
+            // The rest of the listing may still be on its way: the session cannot go on.
+            connecte = false;
+            fermer();
+            throw FtpError(QStringLiteral("La liste du répertoire envoyée par le serveur dépasse %1 Mo.")
+                               .arg(TailleListeMax >> 20));
+        }
         if (code != CURLE_OK) {
             const long reponse = codeReponse();
             if (commande && (reponse == 500 || reponse == 501 || reponse == 502 || reponse == 504)) {
@@ -242,7 +278,7 @@ struct FtpClient::Impl
             }
             echec(code);
         }
-        return texte;
+        return texte.octets;
     }
 };
 
@@ -318,7 +354,7 @@ QList<FtpEntree> FtpClient::list()
     return analyserList(d->lister(nullptr), QDateTime::currentDateTime());
 }
 
-void FtpClient::get(const QString &nomDistant, const QString &cheminLocal)
+void FtpClient::get(const QString &nomDistant, const QString &cheminLocal, qint64 tailleMax)
 {
     d->exigerConnexion();
     // The previous local copy stays until the whole file has arrived.
@@ -327,11 +363,21 @@ void FtpClient::get(const QString &nomDistant, const QString &cheminLocal)
         throw FtpError(QStringLiteral("Impossible d'écrire le fichier ") + cheminLocal + QStringLiteral(" : ")
                        + fichier.errorString());
     d->preparer(d->urlRepertoire() + d->echapper(nomDistant));
+    Reception reception{&fichier, tailleMax};
     curl_easy_setopt(d->easy, CURLOPT_WRITEFUNCTION, &ecrireFichier);
-    curl_easy_setopt(d->easy, CURLOPT_WRITEDATA, &fichier);
+    curl_easy_setopt(d->easy, CURLOPT_WRITEDATA, &reception);
+    if (tailleMax > 0) // refused at once when the server announces the size
+        curl_easy_setopt(d->easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(tailleMax));
     const CURLcode code = d->executer();
     if (code != CURLE_OK) {
         fichier.cancelWriting();
+        if (reception.depasse || code == CURLE_FILESIZE_EXCEEDED) {
+            d->connecte = false;
+            d->fermer();
+            throw FtpError(QStringLiteral("Le fichier ") + nomDistant
+                           + QStringLiteral(" dépasse la taille permise (%1 Mo) : il n'est pas téléchargé.")
+                                 .arg(tailleMax >> 20));
+        }
         d->echec(code);
     }
     if (const QString raison = terminerEcriture(fichier, fichier.pos()); !raison.isEmpty())

@@ -60,7 +60,9 @@ public:
     void disconnect();       // QUIT, closes the session
     void changeDir(const QString &absolu);
     QList<FtpEntree> list(); // current directory
-    void get(const QString &nomDistant, const QString &cheminLocal); // replaces the local file
+    // Replaces the local file; a file larger than `tailleMax` bytes (when > 0) is refused and
+    // the session closed, the local file left as it was.
+    void get(const QString &nomDistant, const QString &cheminLocal, qint64 tailleMax = 0);
     void put(const QString &cheminLocal, const QString &nomDistant); // into the current directory
 
 private:

@@ -233,7 +233,8 @@ QList<FtpEntree> analyserMlsd(const QByteArray &texte)
             continue;
         FtpEntree e;
         e.nom = texteServeur(ligne.mid(espace + 1));
-        if (e.nom.isEmpty())
+        // "." and ".." name no file whatever the type says, as in LIST.
+        if (e.nom.isEmpty() || e.nom == u"." || e.nom == u"..")
             continue;
         bool ignorer = false;
         for (const QByteArray &fait : ligne.left(espace).split(';')) {

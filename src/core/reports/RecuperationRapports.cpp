@@ -144,7 +144,7 @@ QList<FtpEntree> SessionRapport::ListerRapports()
 
 void SessionRapport::TelechargerRapport(const FtpEntree &entree)
 {
-    m_ftp.get(entree.nom, chemins().RepertoireRapport + entree.nom);
+    m_ftp.get(entree.nom, chemins().RepertoireRapport + entree.nom, TailleRapportMax);
 }
 
 std::optional<QString> SessionRapport::RecupererHistorique(const QString &identifiant)
@@ -154,7 +154,7 @@ std::optional<QString> SessionRapport::RecupererHistorique(const QString &identi
             continue;
         QDir().mkpath(chemins().RepertoireHistorique);
         const QString local = chemins().RepertoireHistorique + e.nom;
-        m_ftp.get(e.nom, local);
+        m_ftp.get(e.nom, local, TailleRapportMax);
         return local;
     }
     return std::nullopt;

@@ -11,6 +11,9 @@
 
 class Messages;
 
+// A report is a few kilobytes, a long history a few hundred: a bigger file is refused.
+constexpr qint64 TailleRapportMax = 16 << 20;
+
 // The report account, section Halvenor_Rapport of Halvenor.ini.
 struct CompteRapport
 {
