@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+int fuzzParadox(const uint8_t *octets, size_t taille);
 int fuzzIni(const uint8_t *octets, size_t taille);
 int fuzzRapport(const uint8_t *octets, size_t taille);
 int fuzzListeFtp(const uint8_t *octets, size_t taille);

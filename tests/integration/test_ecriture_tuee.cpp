@@ -1,12 +1,14 @@
 #include "FtpServeur.h"
 #include "OutilsTests.h"
+#include "TablesSiege.h"
 
 #include "core/base/Chemins.h"
+#include "core/base/Horloge.h"
+#include "core/export/Generateurs.h"
 #include "core/config/IniFile.h"
 #include "core/publish/Envoi.h"
 #include "core/reports/RapportMajAuto.h"
 #include "core/reports/RecuperationRapports.h"
-#include "core/xml/NativeXml.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -100,19 +102,27 @@ protected:
 
 TEST_F(EcritureTuee, ExportCopieParCheminEtCsvHistorique)
 {
-    // An export, as the generators save it.
-    std::array<std::unique_ptr<TNativeXMLDocument>, 2> docs;
+    // An export, by its generator, from two versions of the table.
+    HorlogeFixe horloge(QDateTime(QDate(2013, 3, 25), QTime(6, 30)));
+    definirHorloge(&horloge);
+    std::array<std::unique_ptr<TablesHalvenor>, 2> tables;
     QList<QByteArray> xml;
-    for (int v = 0; v < 2; ++v) {
-        docs[size_t(v)] = std::make_unique<TNativeXMLDocument>(QStringLiteral("Personnalisations"));
-        const TNativeXMLNode lignes = docs[size_t(v)]->Root().AddChild(QStringLiteral("Lignes"));
-        for (int i = 0; i < 20'000; ++i)
-            lignes.AddChild(QStringLiteral("Ligne")).SetAttribute(QStringLiteral("Code"), QString(10, QChar(u'A' + v)));
-        xml << docs[size_t(v)]->toBytes();
-    }
     const QString exportXml = chemins().RepertoirePreparer + QStringLiteral("personnalisation.xml");
-    docs[0]->SaveToFile(exportXml);
-    tuer(exportXml, xml, [&](int n) { docs[size_t(n % 2)]->SaveToFile(exportXml); });
+    ProgressionMuette progression;
+    for (int v = 0; v < 2; ++v) {
+        const QString source = m_tmp.filePath(QStringLiteral("siege%1/").arg(v));
+        QList<QList<QVariant>> lignes;
+        for (int i = 0; i < 5'000; ++i)
+            lignes.append({i, QStringLiteral("01"), QStringLiteral("A1"), QStringLiteral("AB"), QStringLiteral("P1"),
+                           QString(40, QLatin1Char(char('a' + v))), QVariant(), QVariant(), QVariant(), QVariant(), 0});
+        siege::ecrirePerso(siege::dossierTables(source), lignes);
+        tables[size_t(v)] = std::make_unique<TablesHalvenor>(source);
+        generer(Genre::Personnalisation, *tables[size_t(v)], progression);
+        xml << lireFichier(exportXml);
+    }
+    xml.swapItemsAt(0, 1); // the file holds the second one now
+    tuer(exportXml, xml, [&](int n) { generer(Genre::Personnalisation, *tables[size_t(1 - n % 2)], progression); });
+    definirHorloge(nullptr);
 
     // A copy into the publishing directory.
     const QString publication = m_tmp.filePath(QStringLiteral("publication/"));

@@ -29,6 +29,7 @@ int rejouer(const char *nom, Cible cible)
 
 TEST(RejeuFuzz, CorpusEtTrouvaillesDeChaqueCible)
 {
+    EXPECT_GT(rejouer("fuzz_paradox", fuzzParadox), 0);
     EXPECT_GT(rejouer("fuzz_ini", fuzzIni), 0);
     EXPECT_GT(rejouer("fuzz_rapport", fuzzRapport), 0);
     EXPECT_GT(rejouer("fuzz_listeftp", fuzzListeFtp), 0);

@@ -4,9 +4,11 @@
 
 #include <QRegularExpression>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace formats {
 
@@ -29,46 +31,114 @@ QString dateHeure(const QDateTime &dt)
 
 QString nombre(double v)
 {
-    if (v == 0.0 || std::isnan(v) || std::isinf(v)) {
-        if (std::isnan(v))
-            return QStringLiteral("NAN");
-        if (std::isinf(v))
-            return v > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
-        return QStringLiteral("0");
-    }
+    char texte[32];
+    return QString::fromLatin1(texte, nombreAscii(v, texte));
+}
+
+int entierAscii(qint64 v, char *sortie)
+{
+    return int(std::to_chars(sortie, sortie + 32, v).ptr - sortie);
+}
+
+int nombreAscii(double v, char *sortie)
+{
+    const auto copier = [sortie](const char *t) {
+        const size_t n = std::strlen(t);
+        std::memcpy(sortie, t, n);
+        return int(n);
+    };
+    if (std::isnan(v))
+        return copier("NAN");
+    if (std::isinf(v))
+        return copier(v > 0 ? "INF" : "-INF");
+    if (v == 0.0)
+        return copier("0");
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.14e", std::fabs(v));
     // buf: d.dddddddddddddde[+-]XX
-    QString chiffres;
+    char chiffres[20];
+    int n = 0;
     const char *p = buf;
     for (; *p && *p != 'e'; ++p)
         if (*p >= '0' && *p <= '9')
-            chiffres += QLatin1Char(*p);
+            chiffres[n++] = *p;
     const int exposant = std::atoi(p + 1);
-    while (chiffres.size() > 1 && chiffres.endsWith(u'0'))
-        chiffres.chop(1);
+    while (n > 1 && chiffres[n - 1] == '0')
+        --n;
 
-    QString resultat = v < 0 ? QStringLiteral("-") : QString();
+    char *s = sortie;
+    if (v < 0)
+        *s++ = '-';
     if (exposant >= 15 || exposant < -5) {
-        resultat += chiffres.left(1);
-        if (chiffres.size() > 1)
-            resultat += u',' + chiffres.mid(1);
-        resultat += u'E';
+        *s++ = chiffres[0];
+        if (n > 1) {
+            *s++ = ',';
+            std::memcpy(s, chiffres + 1, size_t(n - 1));
+            s += n - 1;
+        }
+        *s++ = 'E';
         if (exposant < 0)
-            resultat += u'-';
-        resultat += QString::number(std::abs(exposant));
+            *s++ = '-';
+        s = std::to_chars(s, sortie + 32, std::abs(exposant)).ptr;
     } else if (exposant >= 0) {
-        QString entier = chiffres.left(exposant + 1);
-        while (entier.size() < exposant + 1)
-            entier += u'0';
-        resultat += entier;
-        const QString fraction = chiffres.mid(exposant + 1);
-        if (!fraction.isEmpty())
-            resultat += u',' + fraction;
+        for (int i = 0; i <= exposant; ++i)
+            *s++ = i < n ? chiffres[i] : '0';
+        if (n > exposant + 1) {
+            *s++ = ',';
+            std::memcpy(s, chiffres + exposant + 1, size_t(n - exposant - 1));
+            s += n - exposant - 1;
+        }
     } else {
-        resultat += QStringLiteral("0,") + QString(-exposant - 1, u'0') + chiffres;
+        *s++ = '0';
+        *s++ = ',';
+        for (int i = 0; i < -exposant - 1; ++i)
+            *s++ = '0';
+        std::memcpy(s, chiffres, size_t(n));
+        s += n;
     }
-    return resultat;
+    return int(s - sortie);
+}
+
+namespace {
+
+char *deuxChiffres(char *s, int v)
+{
+    s[0] = char('0' + v / 10);
+    s[1] = char('0' + v % 10);
+    return s + 2;
+}
+
+} // namespace
+
+int heureAscii(const QTime &t, char *sortie)
+{
+    if (!t.isValid())
+        return 0;
+    char *s = deuxChiffres(sortie, t.hour());
+    *s++ = ':';
+    s = deuxChiffres(s, t.minute());
+    *s++ = ':';
+    s = deuxChiffres(s, t.second());
+    return int(s - sortie);
+}
+
+int dateAscii(const QDate &d, char *sortie)
+{
+    if (!d.isValid())
+        return 0;
+    int annee = 0;
+    int mois = 0;
+    int jour = 0;
+    d.getDate(&annee, &mois, &jour);
+    if (annee < 1 || annee > 9999)
+        return -1;
+    char *s = deuxChiffres(sortie, jour);
+    *s++ = '/';
+    s = deuxChiffres(s, mois);
+    *s++ = '/';
+    s = deuxChiffres(s, annee / 100);
+    s = deuxChiffres(s, annee % 100);
+    return int(s - sortie);
 }
 
 bool lireEntier(const QString &texte, int &valeur)

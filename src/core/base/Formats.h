@@ -17,6 +17,14 @@ QString dateHeure(const QDateTime &dt);    // 25/03/2013 06:30:00, time left out
 // "12,5", "0,001", "1,5E-7", "1E20".
 QString nombre(double v);
 
+// The same texts as ASCII at `sortie`, without a QString, for the exports; each returns
+// the length written. `sortie` holds 32 bytes at least.
+int entierAscii(qint64 v, char *sortie);
+int nombreAscii(double v, char *sortie);
+int heureAscii(const QTime &t, char *sortie); // 0 for an invalid time, as heure() gives ""
+// 0 for an invalid date, as date() gives ""; -1 outside years 1 to 9999: use date().
+int dateAscii(const QDate &d, char *sortie);
+
 // Strict decimal integer: an optional sign and digits, nothing else (no blanks, no "0x").
 bool lireEntier(const QString &texte, int &valeur);
 

@@ -20,6 +20,7 @@ public:
     static const PageCode &windows1252() { return pour(1252); }
 
     int numero() const { return m_numero; }
+    bool simple() const { return m_simple; } // one byte, one character
     QString decoder(const char *octets, qsizetype taille) const;
     QString decoder(const QByteArray &octets) const { return decoder(octets.constData(), octets.size()); }
     // Characters the page cannot hold become '?'.

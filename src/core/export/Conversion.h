@@ -1,12 +1,20 @@
 #pragma once
 
 #include "core/paradox/Table.h"
+#include "core/xml/EcritureXml.h"
 #include "core/xml/NativeXml.h"
 
 #include <QSet>
 #include <QString>
 
+#include <array>
+#include <map>
 #include <optional>
+#include <vector>
+
+namespace paradox {
+class PageCode;
+}
 
 // Turning a record into a Ligne element, and what every export shares.
 
@@ -18,11 +26,50 @@ void EcrireLigne(paradox::Table &table, const TNativeXMLNode &ligne);
 void EcrireLigneAvecValeur(paradox::Table &table, const TNativeXMLNode &ligne, const QString &nomChamp,
                            const QString &valeur);
 
+// EcrireLigne and EcrireLigneAvecValeur for a file written as it is made: the same
+// attributes, bytes and refusals, straight from the table's bytes to the file's (a text
+// of a single-byte code page never goes through UTF-16).
+class LignesXml
+{
+public:
+    explicit LignesXml(paradox::Table &table);
+    LignesXml(paradox::Table &table, const QString &nomChamp, const QString &valeur);
+
+    // One Ligne element for the current record, inside the element open in `sortie`.
+    void ecrire(EcritureXml &sortie);
+
+private:
+    struct Colonne
+    {
+        int index = 0;      // in the file
+        QString nom;
+        QByteArray octetsNom; // checked at its first use, as the tree does
+        bool remplace = false;
+        int premiere = 0;   // the first column of that name (names repeated: the tree keeps one)
+    };
+    void preparer();
+    void ecrireRepetes(EcritureXml &sortie);
+    const QByteArray &nom(Colonne &c);
+    const std::array<char, 256> &traduction(const paradox::PageCode *page);
+
+    paradox::Table &m_table;
+    QString m_nomChamp;
+    QString m_valeurTexte;
+    QByteArray m_valeur; // in windows-1252
+    bool m_avecValeur = false;
+    bool m_prete = false;
+    bool m_nomsRepetes = false;
+    std::vector<Colonne> m_colonnes;
+    std::map<const paradox::PageCode *, std::array<char, 256>> m_traductions;
+    QByteArray m_nomLigne;
+};
+
 // The clock's local date and time as 14 digits: yyyyMMddHHmmss.
 QString Horodatage();
 
 // Adds Version (Numero, Date) under the root of a new export document.
 void AjouterVersion(const TNativeXMLDocument &document);
+void AjouterVersion(EcritureXml &sortie);
 
 // The two supplier checks read afresh on each call: the exclusion list of Halvenor.ini,
 // and a walk of FOURNIS.DB from its first record (the table is closed at the end).

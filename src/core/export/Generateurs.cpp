@@ -2,7 +2,7 @@
 
 #include "core/base/Chemins.h"
 #include "core/export/Conversion.h"
-#include "core/xml/NativeXml.h"
+#include "core/xml/EcritureXml.h"
 
 #include <array>
 
@@ -17,25 +17,38 @@ paradox::Table &tableExport(TablesHalvenor &tables, const QString &nom)
     return *t;
 }
 
-void ouvrirSiFermee(paradox::Table &t)
+// Each action reads the table as it is on disk then, and closes it however it ends: a
+// table fixed or replaced after a failure is read afresh by the next click.
+class TableOuverte
 {
-    if (!t.isOpen())
-        t.open();
-}
+public:
+    explicit TableOuverte(paradox::Table &t, bool ouvrir = true) : m_table(t)
+    {
+        m_table.close();
+        if (ouvrir)
+            m_table.open();
+    }
+    ~TableOuverte() { m_table.close(); }
+    TableOuverte(const TableOuverte &) = delete;
+    TableOuverte &operator=(const TableOuverte &) = delete;
 
-void fermerSiOuverte(paradox::Table &t)
-{
-    if (t.isOpen())
-        t.close();
-}
+private:
+    paradox::Table &m_table;
+};
 
-QString enregistrer(const TNativeXMLDocument &document, const QString &nomFichier, const EcritFichier &ecrit)
+// The file is written as the records are read, into a temporary file renamed at the end.
+QString enregistrer(EcritureXml &sortie, Progression &progression, const EcritFichier &ecrit)
 {
-    const QString chemin = chemins().RepertoirePreparer + nomFichier;
-    document.SaveToFile(chemin);
+    sortie.terminer([&progression] { progression.traiterEvenements(); });
+    const QString chemin = sortie.chemin();
     if (ecrit)
         ecrit(chemin);
     return chemin;
+}
+
+QString cheminExport(const QString &nomFichier)
+{
+    return chemins().RepertoirePreparer + nomFichier;
 }
 
 // Walks the table from its first record: `ecrire` exports the record or skips it; the
@@ -57,36 +70,45 @@ QString genererRemise(TablesHalvenor &tables, Progression &progression, const Ec
 {
     progression.definirPosition(0);
     paradox::Table &t = tableExport(tables, QStringLiteral("remise"));
-    ouvrirSiFermee(t);
+    const TableOuverte ouverte(t);
+    const TableOuverte fournis(tables.tblFns, false); // opened by its first use only
 
-    TNativeXMLDocument document(QStringLiteral("RemisesAchat"));
-    AjouterVersion(document);
+    EcritureXml sortie(cheminExport(QStringLiteral("remise_achat.xml")), QStringLiteral("RemisesAchat"));
+    AjouterVersion(sortie);
     progression.definirMaximum(t.recordCount());
-    const TNativeXMLNode lignes = document.Root().AddChild(QStringLiteral("Lignes"));
+    sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
 
     ControleFournisseurs fournisseurs(tables.tblFns, chemins().FichierIni);
+    LignesXml lignes(t);
     // Looked up at the first record (an empty table needs none of them), then kept.
     paradox::Champ *client = nullptr;
     paradox::Champ *fournisseur = nullptr;
     paradox::Champ *type = nullptr;
-    const QString nomLigne = QStringLiteral("Ligne");
+    // The last supplier code seen and its verdict: the table is usually sorted by supplier.
+    QString dernierCode;
+    bool dernierRetenu = false;
+    bool dernierConnu = false;
     parcourir(t, progression, [&] {
         if (!client) {
             client = &t.fieldByName(QStringLiteral("Client"));
             fournisseur = &t.fieldByName(QStringLiteral("Fournisseur"));
             type = &t.fieldByName(QStringLiteral("Type"));
         }
-        const QString codeClient = client->asString();
+        if (!client->isNull() && !client->asString().isEmpty())
+            return;
         const QString code = fournisseur->asString();
-        const int typeRemise = type->asInteger();
-        if (codeClient.isEmpty() && typeRemise == 2 && !fournisseurs.FournisseurExclu(code)
-            && fournisseurs.FournisseurExiste(code))
-            EcrireLigne(t, lignes.AddChild(nomLigne));
+        if (type->asInteger() != 2)
+            return;
+        if (!dernierConnu || code != dernierCode) {
+            dernierRetenu = !fournisseurs.FournisseurExclu(code) && fournisseurs.FournisseurExiste(code);
+            dernierCode = code;
+            dernierConnu = true;
+        }
+        if (dernierRetenu)
+            lignes.ecrire(sortie);
     });
 
-    const QString chemin = enregistrer(document, QStringLiteral("remise_achat.xml"), ecrit);
-    fermerSiOuverte(t);
-    return chemin;
+    return enregistrer(sortie, progression, ecrit);
 }
 
 // Model personalisation: every record, the eleven declared fields.
@@ -94,18 +116,16 @@ QString genererPersonnalisation(TablesHalvenor &tables, Progression &progression
 {
     progression.definirPosition(0);
     paradox::Table &t = tableExport(tables, QStringLiteral("Personnalisation"));
-    ouvrirSiFermee(t);
+    const TableOuverte ouverte(t);
 
-    TNativeXMLDocument document(QStringLiteral("Personnalisations"));
-    AjouterVersion(document);
+    EcritureXml sortie(cheminExport(QStringLiteral("personnalisation.xml")), QStringLiteral("Personnalisations"));
+    AjouterVersion(sortie);
     progression.definirMaximum(t.recordCount());
-    const TNativeXMLNode lignes = document.Root().AddChild(QStringLiteral("Lignes"));
-    const QString nomLigne = QStringLiteral("Ligne");
-    parcourir(t, progression, [&] { EcrireLigne(t, lignes.AddChild(nomLigne)); });
+    sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
+    LignesXml lignes(t);
+    parcourir(t, progression, [&] { lignes.ecrire(sortie); });
 
-    const QString chemin = enregistrer(document, QStringLiteral("personnalisation.xml"), ecrit);
-    fermerSiOuverte(t);
-    return chemin;
+    return enregistrer(sortie, progression, ecrit);
 }
 
 struct Passe
@@ -122,31 +142,31 @@ QStringList genererDeuxPasses(TablesHalvenor &tables, Progression &progression, 
     progression.definirPosition(0);
     progression.definirMaximum(0);
     const QString externe = QStringLiteral("Externe");
-    const QString un = QStringLiteral("1");
-    const QString nomLigne = QStringLiteral("Ligne");
     QStringList ecrits;
 
     for (const Passe &passe : passes) {
         paradox::Table &t = tableExport(tables, passe.nomExport);
-        ouvrirSiFermee(t);
+        const TableOuverte ouverte(t);
 
-        TNativeXMLDocument document(racine);
-        AjouterVersion(document);
-        document.Root().AddChild(QStringLiteral("Configuration")).SetAttributeInt(QStringLiteral("ViderExterne"), 1);
-        const TNativeXMLNode lignes = document.Root().AddChild(QStringLiteral("Lignes"));
+        EcritureXml sortie(cheminExport(passe.fichier), racine);
+        AjouterVersion(sortie);
+        sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Configuration")));
+        sortie.attributAscii(EcritureXml::nomAttribut(QStringLiteral("ViderExterne")), "1", 1);
+        sortie.fermer();
+        sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
         progression.definirMaximum(progression.maximum() + t.recordCount());
 
+        LignesXml lignes(t, externe, QStringLiteral("1"));
         // Only looked up for a record: an empty table without Externe still gives its file.
         paradox::Champ *champExterne = nullptr;
         parcourir(t, progression, [&] {
             if (!champExterne)
                 champExterne = &t.fieldByName(externe);
             if (champExterne->asInteger() == 0)
-                EcrireLigneAvecValeur(t, lignes.AddChild(nomLigne), externe, un);
+                lignes.ecrire(sortie);
         });
 
-        ecrits << enregistrer(document, passe.fichier, ecrit);
-        fermerSiOuverte(t);
+        ecrits << enregistrer(sortie, progression, ecrit);
     }
     return ecrits;
 }

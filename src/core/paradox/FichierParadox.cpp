@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTime>
 
@@ -136,6 +137,73 @@ QString guillemets(const QString &s)
     return QStringLiteral("« ") + s + QStringLiteral(" »");
 }
 
+// Every read is checked: a file that shrank or whose share dropped gives a short read or
+// an error, where a mapping would give SIGBUS.
+class SourceFichier final : public SourceOctets
+{
+public:
+    explicit SourceFichier(const QString &chemin) : m_fichier(chemin) {}
+
+    bool ouvrir()
+    {
+        if (!m_fichier.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            m_raison = m_fichier.errorString();
+            return false;
+        }
+        m_taille = m_fichier.size();
+        return true;
+    }
+
+    const uchar *lire(qint64 position, qint64 n, QByteArray &tampon) override
+    {
+        if (n <= 0)
+            return reinterpret_cast<const uchar *>(tampon.constData());
+        if (tampon.size() < n)
+            tampon.resize(qsizetype(n));
+        if (!m_fichier.seek(position)) {
+            m_raison = m_fichier.errorString();
+            return nullptr;
+        }
+        qint64 lus = 0;
+        while (lus < n) {
+            const qint64 r = m_fichier.read(tampon.data() + lus, n - lus);
+            if (r < 0) {
+                m_raison = m_fichier.errorString();
+                return nullptr;
+            }
+            if (r == 0) {
+                m_raison = QStringLiteral("le fichier a été raccourci pendant la lecture (")
+                           + QString::number(position + lus) + QStringLiteral(" octets au lieu d'au moins ")
+                           + QString::number(position + n) + u')';
+                return nullptr;
+            }
+            lus += r;
+        }
+        return reinterpret_cast<const uchar *>(tampon.constData());
+    }
+
+private:
+    QFile m_fichier;
+};
+
+class SourceMemoire final : public SourceOctets
+{
+public:
+    explicit SourceMemoire(QByteArray octets) : m_octets(std::move(octets)) { m_taille = m_octets.size(); }
+
+    const uchar *lire(qint64 position, qint64 n, QByteArray &) override
+    {
+        if (position < 0 || n < 0 || position + n > m_taille) {
+            m_raison = QStringLiteral("lecture hors des données");
+            return nullptr;
+        }
+        return reinterpret_cast<const uchar *>(m_octets.constData()) + position;
+    }
+
+private:
+    QByteArray m_octets;
+};
+
 } // namespace
 
 QString trouverSansCasse(const QString &repertoire, const QString &nom)
@@ -150,46 +218,62 @@ QString trouverSansCasse(const QString &repertoire, const QString &nom)
     return {};
 }
 
-FichierParadox::FichierParadox(const QString &cheminDb) : m_chemin(cheminDb)
+namespace {
+
+std::unique_ptr<SourceOctets> ouvrirTable(const QString &cheminDb)
 {
-    m_fichierDb = std::make_unique<QFile>(cheminDb);
-    if (!m_fichierDb->open(QIODevice::ReadOnly))
+    auto db = std::make_unique<SourceFichier>(cheminDb);
+    if (!db->ouvrir())
         throw HalvenorError(QStringLiteral("Impossible d'ouvrir la table ") + guillemets(cheminDb)
-                            + QStringLiteral(" : ") + m_fichierDb->errorString());
-    m_tailleDb = m_fichierDb->size();
-    if (m_tailleDb < 0x58)
-        endommage(QStringLiteral("le fichier est trop court pour une table Paradox"));
-    m_db = m_fichierDb->map(0, m_tailleDb);
-    if (!m_db) { // a file system that cannot map files: read it whole instead
-        m_copieDb = m_fichierDb->readAll();
-        if (m_copieDb.size() != m_tailleDb)
-            throw HalvenorError(QStringLiteral("Impossible de lire la table ") + guillemets(cheminDb)
-                                + QStringLiteral(" : ") + m_fichierDb->errorString());
-        m_db = reinterpret_cast<const uchar *>(m_copieDb.constData());
-    }
+                            + QStringLiteral(" : ") + db->raison());
+    return db;
+}
 
-    lireEntete();
-    parcourirBlocs();
-
+// The .MB beside the .DB; none when there is no such file or it cannot be opened.
+std::unique_ptr<SourceOctets> ouvrirMemos(const QString &cheminDb, QString &cheminMb)
+{
     const QFileInfo info(cheminDb);
     const QString mb = trouverSansCasse(info.absolutePath(), info.completeBaseName() + QStringLiteral(".MB"));
-    if (!mb.isEmpty()) {
-        auto f = std::make_unique<QFile>(mb);
-        if (f->open(QIODevice::ReadOnly)) {
-            m_cheminMb = mb;
-            m_tailleMb = f->size();
-            if (m_tailleMb > 0)
-                m_mb = f->map(0, m_tailleMb);
-            if (!m_mb && m_tailleMb > 0) {
-                m_copieMb = f->readAll();
-                if (m_copieMb.size() == m_tailleMb)
-                    m_mb = reinterpret_cast<const uchar *>(m_copieMb.constData());
-            }
-            if (!m_mb)
-                m_tailleMb = 0;
-            m_fichierMb = std::move(f);
-        }
+    if (mb.isEmpty())
+        return nullptr;
+    auto f = std::make_unique<SourceFichier>(mb);
+    if (!f->ouvrir())
+        return nullptr;
+    cheminMb = mb;
+    return f;
+}
+
+} // namespace
+
+FichierParadox::FichierParadox(const QString &cheminDb)
+    : FichierParadox(cheminDb, ouvrirTable(cheminDb), nullptr)
+{
+    m_sourceMb = ouvrirMemos(cheminDb, m_cheminMb);
+    m_tailleMb = m_sourceMb ? m_sourceMb->taille() : 0;
+}
+
+std::unique_ptr<FichierParadox> FichierParadox::depuisMemoire(const QString &nom, QByteArray db, QByteArray mb)
+{
+    std::unique_ptr<SourceOctets> memos;
+    if (!mb.isEmpty())
+        memos = std::make_unique<SourceMemoire>(std::move(mb));
+    std::unique_ptr<FichierParadox> f(
+        new FichierParadox(nom, std::make_unique<SourceMemoire>(std::move(db)), std::move(memos)));
+    if (f->m_sourceMb) {
+        const QFileInfo info(nom);
+        f->m_cheminMb = info.path() + u'/' + info.completeBaseName() + QStringLiteral(".MB");
+        f->m_tailleMb = f->m_sourceMb->taille();
     }
+    return f;
+}
+
+FichierParadox::FichierParadox(const QString &nom, std::unique_ptr<SourceOctets> db, std::unique_ptr<SourceOctets> mb)
+    : m_chemin(nom), m_sourceDb(std::move(db)), m_sourceMb(std::move(mb))
+{
+    m_tailleDb = m_sourceDb->taille();
+    if (m_tailleDb < 0x58)
+        endommage(QStringLiteral("le fichier est trop court pour une table Paradox"));
+    lireEntete();
 }
 
 FichierParadox::~FichierParadox() = default;
@@ -203,6 +287,12 @@ void FichierParadox::endommage(const QString &detail) const
 {
     throw HalvenorError(QStringLiteral("La table ") + guillemets(m_chemin) + QStringLiteral(" est endommagée : ")
                         + detail + u'.');
+}
+
+void FichierParadox::illisible(const SourceOctets &source, const QString &fichier) const
+{
+    throw HalvenorError(QStringLiteral("Impossible de lire ") + guillemets(fichier) + QStringLiteral(" : ")
+                        + source.raison() + u'.');
 }
 
 void FichierParadox::memosEndommages(const DescriptionChamp &d, const QString &detail) const
@@ -219,7 +309,10 @@ void FichierParadox::memosEndommages(const DescriptionChamp &d, const QString &d
 
 void FichierParadox::lireEntete()
 {
-    const uchar *h = m_db;
+    QByteArray tampon;
+    const uchar *h = m_sourceDb->lire(0, std::min<qint64>(m_tailleDb, 0x78), tampon);
+    if (!h)
+        illisible(*m_sourceDb, m_chemin);
     m_version = h[0x39];
     m_typeFichier = h[0x04];
     if (m_version < 3 || m_version > 12)
@@ -256,6 +349,10 @@ void FichierParadox::lireEntete()
     if (m_tailleEntete < base || m_tailleEntete > m_tailleDb)
         endommage(QStringLiteral("taille d'en-tête incorrecte (") + QString::number(m_tailleEntete)
                   + QStringLiteral(" octets)"));
+    m_premierBloc = le16(h + 0x0E);
+    h = m_sourceDb->lire(0, m_tailleEntete, tampon);
+    if (!h)
+        illisible(*m_sourceDb, m_chemin);
     if (m_tailleEnregistrement <= 0 || m_tailleEnregistrement > m_tailleBloc - 6)
         endommage(QStringLiteral("taille d'enregistrement incorrecte (") + QString::number(m_tailleEnregistrement)
                   + QStringLiteral(" octets)"));
@@ -306,39 +403,57 @@ void FichierParadox::lireEntete()
     }
 }
 
-void FichierParadox::parcourirBlocs()
+bool FichierParadox::premierBloc()
 {
-    if (m_nombreEnregistrements == 0)
-        return;
+    m_bloc = nullptr;
+    m_nombreDansBloc = 0;
+    m_restants = m_nombreEnregistrements;
+    m_suivant = m_premierBloc;
     const qint64 blocsDansFichier = (m_tailleDb - m_tailleEntete) / m_tailleBloc;
-    const int maxParBloc = (m_tailleBloc - 6) / m_tailleEnregistrement;
-    std::vector<bool> vus(size_t(blocsDansFichier) + 1, false);
-    qint64 reste = m_nombreEnregistrements;
-    quint32 numero = le16(m_db + 0x0E);
-    while (reste > 0) {
-        if (numero == 0)
-            endommage(QStringLiteral("la chaîne des blocs s'arrête après ")
-                      + QString::number(m_nombreEnregistrements - reste) + QStringLiteral(" enregistrements sur ")
-                      + QString::number(m_nombreEnregistrements));
-        if (qint64(numero) > blocsDansFichier)
-            endommage(QStringLiteral("le bloc ") + QString::number(numero) + QStringLiteral(" est hors du fichier"));
-        if (vus[numero])
-            endommage(QStringLiteral("la chaîne des blocs boucle sur le bloc ") + QString::number(numero));
-        vus[numero] = true;
-        const qint64 debut = m_tailleEntete + qint64(numero - 1) * m_tailleBloc;
-        const uchar *b = m_db + debut;
-        const int ajout = qint16(le16(b + 4));
-        // addDataSize is the offset of the block's last record; an empty block holds -recordSize.
-        const int nombre = ajout >= 0 ? ajout / m_tailleEnregistrement + 1 : (ajout == -m_tailleEnregistrement ? 0 : -1);
-        if (nombre < 0 || nombre > maxParBloc)
-            endommage(QStringLiteral("le bloc ") + QString::number(numero)
-                      + QStringLiteral(" annonce un nombre d'enregistrements impossible"));
-        const int pris = int(std::min<qint64>(nombre, reste));
-        if (pris > 0)
-            m_blocs.push_back({debut, pris});
-        reste -= pris;
-        numero = le16(b);
+    m_vus.assign(size_t(blocsDansFichier) + 1, false);
+    return blocSuivant();
+}
+
+bool FichierParadox::blocSuivant()
+{
+    while (m_restants > 0) {
+        if (chargerBloc(m_suivant))
+            return true;
     }
+    m_bloc = nullptr;
+    m_nombreDansBloc = 0;
+    return false;
+}
+
+// Reads block `numero` of the chain; false when it holds no record to give.
+bool FichierParadox::chargerBloc(quint32 numero)
+{
+    if (numero == 0)
+        endommage(QStringLiteral("la chaîne des blocs s'arrête après ")
+                  + QString::number(m_nombreEnregistrements - m_restants) + QStringLiteral(" enregistrements sur ")
+                  + QString::number(m_nombreEnregistrements));
+    if (qint64(numero) >= qint64(m_vus.size()))
+        endommage(QStringLiteral("le bloc ") + QString::number(numero) + QStringLiteral(" est hors du fichier"));
+    if (m_vus[numero])
+        endommage(QStringLiteral("la chaîne des blocs boucle sur le bloc ") + QString::number(numero));
+    m_vus[numero] = true;
+    const qint64 debut = m_tailleEntete + qint64(numero - 1) * m_tailleBloc;
+    const uchar *b = m_sourceDb->lire(debut, m_tailleBloc, m_tamponBloc);
+    if (!b)
+        illisible(*m_sourceDb, m_chemin);
+    const int maxParBloc = (m_tailleBloc - 6) / m_tailleEnregistrement;
+    const int ajout = qint16(le16(b + 4));
+    // addDataSize is the offset of the block's last record; an empty block holds -recordSize.
+    const int nombre = ajout >= 0 ? ajout / m_tailleEnregistrement + 1 : (ajout == -m_tailleEnregistrement ? 0 : -1);
+    if (nombre < 0 || nombre > maxParBloc)
+        endommage(QStringLiteral("le bloc ") + QString::number(numero)
+                  + QStringLiteral(" annonce un nombre d'enregistrements impossible"));
+    const int pris = int(std::min<qint64>(nombre, m_restants));
+    m_restants -= pris;
+    m_suivant = le16(b);
+    m_bloc = b;
+    m_nombreDansBloc = pris;
+    return pris > 0;
 }
 
 int FichierParadox::indexChamp(const QString &nom) const
@@ -373,9 +488,39 @@ bool FichierParadox::estNul(const uchar *enr, int champ) const
 
 QByteArray FichierParadox::octetsBlob(const uchar *enr, int champ) const
 {
+    const auto [octets, taille] = vueBlob(enr, champ);
+    return QByteArray(octets, taille);
+}
+
+// `n` bytes of the .MB at `position`. Reads within one 4 KiB block are served from the
+// last block read, so the memos of a run of records cost one read per block.
+const uchar *FichierParadox::lireMb(qint64 position, qint64 n, const DescriptionChamp &d) const
+{
+    if (position < 0 || n < 0 || position + n > m_tailleMb)
+        memosEndommages(d, QStringLiteral("mémo hors du fichier"));
+    const qint64 bloc = position & ~qint64(tailleBlocMb - 1);
+    if (position + n <= bloc + tailleBlocMb) {
+        if (bloc != m_blocMbEnCache) {
+            m_blocMbEnCache = -1;
+            const qint64 taille = std::min<qint64>(tailleBlocMb, m_tailleMb - bloc);
+            m_donneesBlocMb = m_sourceMb->lire(bloc, taille, m_tamponMb);
+            if (!m_donneesBlocMb)
+                illisible(*m_sourceMb, m_cheminMb);
+            m_blocMbEnCache = bloc;
+        }
+        return m_donneesBlocMb + (position - bloc);
+    }
+    const uchar *p = m_sourceMb->lire(position, n, m_tamponMemo);
+    if (!p)
+        illisible(*m_sourceMb, m_cheminMb);
+    return p;
+}
+
+std::pair<const char *, qsizetype> FichierParadox::vueBlob(const uchar *enr, int champ) const
+{
     const DescriptionChamp &d = m_champs[size_t(champ)];
     if (!estBlob(d.type) || estNul(enr, champ))
-        return {};
+        return {nullptr, 0};
     const uchar *p = enr + d.decalage;
     const int tete = d.taille - 10;
     const uchar *pointeur = p + tete;
@@ -388,9 +533,9 @@ QByteArray FichierParadox::octetsBlob(const uchar *enr, int champ) const
     if (bloc == 0) { // held entirely in the record
         if (longueur > quint32(tete))
             memosEndommages(d, QStringLiteral("longueur de mémo incorrecte dans l'enregistrement"));
-        return QByteArray(reinterpret_cast<const char *>(p), qsizetype(longueur));
+        return {reinterpret_cast<const char *>(p), qsizetype(longueur)};
     }
-    if (!m_mb) {
+    if (!m_sourceMb || m_tailleMb == 0) {
         if (m_cheminMb.isEmpty()) {
             const QFileInfo info(m_chemin);
             throw HalvenorError(QStringLiteral("Le fichier de mémos ")
@@ -402,7 +547,7 @@ QByteArray FichierParadox::octetsBlob(const uchar *enr, int champ) const
     }
     if (bloc + 12 > m_tailleMb)
         memosEndommages(d, QStringLiteral("bloc hors du fichier"));
-    const uchar *b = m_mb + bloc;
+    const uchar *b = lireMb(bloc, 12, d);
     qint64 debut = 0;
     qint64 taille = longueur;
     if (b[0] == 2) { // a block of its own
@@ -416,14 +561,15 @@ QByteArray FichierParadox::octetsBlob(const uchar *enr, int champ) const
             memosEndommages(d, QStringLiteral("bloc de sous-allocation tronqué"));
         if (index >= 64)
             memosEndommages(d, QStringLiteral("index de sous-allocation incorrect"));
-        const uchar *entree = b + 12 + index * 5;
+        const uchar *entree = lireMb(bloc + 12 + index * 5, 5, d);
         const int unites = entree[1];
         const int complement = entree[4];
-        if (entree[0] == 0 || unites == 0 || complement < 1 || complement > 16
+        const int premiereUnite = entree[0];
+        if (premiereUnite == 0 || unites == 0 || complement < 1 || complement > 16
             || quint32((unites - 1) * 16 + complement) != longueur)
             memosEndommages(d, QStringLiteral("entrée de sous-allocation incorrecte"));
-        debut = bloc + qint64(entree[0]) * 16;
-        if (entree[0] * 16 + taille > tailleBlocMb)
+        debut = bloc + qint64(premiereUnite) * 16;
+        if (premiereUnite * 16 + taille > tailleBlocMb)
             memosEndommages(d, QStringLiteral("mémo plus long que son bloc"));
     } else {
         memosEndommages(d, QStringLiteral("le mémo désigne un bloc de type ") + QString::number(b[0]));
@@ -435,7 +581,7 @@ QByteArray FichierParadox::octetsBlob(const uchar *enr, int champ) const
     }
     if (taille < 0 || debut + taille > m_tailleMb)
         memosEndommages(d, QStringLiteral("mémo hors du fichier"));
-    return QByteArray(reinterpret_cast<const char *>(m_mb + debut), qsizetype(taille));
+    return {reinterpret_cast<const char *>(lireMb(debut, taille, d)), qsizetype(taille)};
 }
 
 QString FichierParadox::texteBcd(const uchar *p, int decimales, QChar separateur, bool zerosRetires) const
@@ -565,6 +711,70 @@ QString FichierParadox::texte(const uchar *enr, int champ) const
         return PageCode::windows1252().decoder(reinterpret_cast<const char *>(p), d.taille);
     }
     return {};
+}
+
+qsizetype FichierParadox::texteSansConversion(const uchar *enr, int champ, char *sortie,
+                                               std::pair<const char *, qsizetype> &octets,
+                                               const PageCode *&page) const
+{
+    const DescriptionChamp &d = m_champs[size_t(champ)];
+    const uchar *p = enr + d.decalage;
+    switch (d.type) {
+    case TypeChamp::Alpha: {
+        const void *fin = std::memchr(p, 0, size_t(d.taille));
+        octets = {reinterpret_cast<const char *>(p), fin ? static_cast<const uchar *>(fin) - p : d.taille};
+        page = m_page;
+        return -1;
+    }
+    case TypeChamp::Memo:
+    case TypeChamp::FmtMemo:
+        octets = vueBlob(enr, champ);
+        page = m_page;
+        return -1;
+    case TypeChamp::Blob:
+    case TypeChamp::Ole:
+    case TypeChamp::Graphic:
+        octets = vueBlob(enr, champ);
+        page = &PageCode::windows1252();
+        return -1;
+    case TypeChamp::Bytes:
+        octets = {reinterpret_cast<const char *>(p), d.taille};
+        page = &PageCode::windows1252();
+        return -1;
+    case TypeChamp::Short:
+        return formats::entierAscii(lireShort(p), sortie);
+    case TypeChamp::Long:
+    case TypeChamp::AutoInc:
+        return formats::entierAscii(lireLong(p), sortie);
+    case TypeChamp::Number:
+    case TypeChamp::Currency:
+        return formats::nombreAscii(lireDouble(p), sortie);
+    case TypeChamp::Logical:
+        if (p[0] & 0x7F) {
+            std::memcpy(sortie, "True", 4);
+            return 4;
+        }
+        std::memcpy(sortie, "False", 5);
+        return 5;
+    case TypeChamp::Date:
+        return formats::dateAscii(lireDate(p), sortie);
+    case TypeChamp::Time:
+        return formats::heureAscii(lireHeure(p), sortie);
+    case TypeChamp::Timestamp: {
+        QDate date;
+        QTime heure;
+        if (!lireHorodatage(p, date, heure))
+            return 0;
+        const qsizetype n = formats::dateAscii(date, sortie);
+        if (n < 0 || heure.msecsSinceStartOfDay() == 0)
+            return n;
+        sortie[n] = ' ';
+        return n + 1 + formats::heureAscii(heure, sortie + n + 1);
+    }
+    case TypeChamp::Bcd:
+        return -2;
+    }
+    return -2;
 }
 
 int FichierParadox::entier(const uchar *enr, int champ) const

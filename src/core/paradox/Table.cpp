@@ -142,7 +142,6 @@ void Table::close()
     m_fichier.reset();
     m_donnees = nullptr;
     m_courant = 0;
-    m_bloc = 0;
     m_rang = 0;
 }
 
@@ -153,26 +152,29 @@ int Table::recordCount() const
 
 void Table::first()
 {
-    const FichierParadox &f = fichier();
+    FichierParadox &f = *fichierOuvert();
     m_courant = 0;
-    m_bloc = 0;
     m_rang = 0;
-    m_donnees = f.nombreBlocs() > 0 ? f.enregistrement(0, 0) : nullptr;
+    m_donnees = nullptr;
+    if (f.premierBloc())
+        m_donnees = f.enregistrement(0);
 }
 
 void Table::next()
 {
-    const FichierParadox &f = fichier();
+    FichierParadox &f = *fichierOuvert();
     if (eof())
         return;
     ++m_courant;
     if (m_courant >= f.nombreEnregistrements())
         return; // past the last record: it stays the current one, as it did in the original
-    if (++m_rang >= f.enregistrementsDansBloc(m_bloc)) {
-        ++m_bloc;
+    if (++m_rang >= f.enregistrementsDansBloc()) {
         m_rang = 0;
+        m_donnees = nullptr;
+        if (!f.blocSuivant())
+            return;
     }
-    m_donnees = f.enregistrement(m_bloc, m_rang);
+    m_donnees = f.enregistrement(m_rang);
 }
 
 bool Table::eof() const
@@ -204,6 +206,13 @@ Champ &Table::fieldByName(const QString &nom)
             return c;
     throw HalvenorError(QStringLiteral("Le champ « ") + nom + QStringLiteral(" » n'existe pas dans la table « ")
                         + m_nomFichier + QStringLiteral(" »."));
+}
+
+FichierParadox *Table::fichierOuvert()
+{
+    if (!m_fichier)
+        nonOuverte();
+    return m_fichier.get();
 }
 
 const FichierParadox &Table::fichier() const

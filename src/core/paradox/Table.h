@@ -32,6 +32,7 @@ class Champ
 {
 public:
     const QString &nom() const { return m_nom; }
+    int indexFichier() const { return m_index; } // position of the field in the file
     TypeChamp type() const;
     int taille() const; // size in the record, in bytes
 
@@ -84,6 +85,7 @@ public:
 
 private:
     [[noreturn]] void nonOuverte() const;
+    FichierParadox *fichierOuvert();
 
     QString m_repertoireProgramme;
     QString m_cheminDirect;
@@ -92,8 +94,7 @@ private:
     std::unique_ptr<FichierParadox> m_fichier;
     std::vector<Champ> m_champs;
     int m_courant = 0;
-    int m_bloc = 0; // position of the current record in the block chain
-    int m_rang = 0;
+    int m_rang = 0; // position of the current record in its block
     const uchar *m_donnees = nullptr;
 };
 

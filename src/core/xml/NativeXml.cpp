@@ -4,10 +4,12 @@
 #include "core/base/Erreurs.h"
 #include "core/base/Formats.h"
 #include "core/base/PageCode.h"
+#include "core/xml/Texte1252.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QHash>
+#include <QSet>
 #include <QSaveFile>
 
 #include <libxml/parser.h>
@@ -26,6 +28,7 @@
 namespace {
 
 constexpr char encodage[] = "windows-1252";
+const QString NomHors1252 = QStringLiteral("un nom d'élément ou d'attribut ne s'écrit pas en windows-1252.");
 
 void initialiser()
 {
@@ -39,27 +42,9 @@ void initialiser()
 
 // ---- Text on its way in: UTF-8 holding only what windows-1252 and XML 1.0 both accept.
 
-// For code units below 0x100: 0 = replace by "?", 1 = keep.
-constexpr std::array<bool, 256> garderBas = [] {
-    std::array<bool, 256> t{};
-    for (int c = 0; c < 256; ++c)
-        t[static_cast<size_t>(c)] = (c >= 0x20 && c < 0x80) || c >= 0xA0 || c == 0x09 || c == 0x0A || c == 0x0D;
-    return t;
-}();
-
-// The 27 characters above U+00FF that windows-1252 holds (bytes 0x80..0x9F).
-bool dans1252(char16_t c)
-{
-    switch (c) {
-    case 0x20AC: case 0x201A: case 0x0192: case 0x201E: case 0x2026: case 0x2020: case 0x2021:
-    case 0x02C6: case 0x2030: case 0x0160: case 0x2039: case 0x0152: case 0x017D:
-    case 0x2018: case 0x2019: case 0x201C: case 0x201D: case 0x2022: case 0x2013: case 0x2014:
-    case 0x02DC: case 0x2122: case 0x0161: case 0x203A: case 0x0153: case 0x017E: case 0x0178:
-        return true;
-    default:
-        return false;
-    }
-}
+using texte1252::dans1252;
+using texte1252::garderBas;
+using texte1252::nomXmlValide;
 
 void versUtf8(const QString &texte, std::string &sortie)
 {
@@ -152,6 +137,47 @@ int ecrireDans(void *contexte, const char *octets, int longueur)
     return longueur;
 }
 
+bool nomEn1252(const xmlChar *nom)
+{
+    if (!nom)
+        return true;
+    for (const QChar c : QString::fromUtf8(reinterpret_cast<const char *>(nom))) {
+        const char16_t u = c.unicode();
+        if (u < 0x100 ? !garderBas[u] : !dans1252(u))
+            return false;
+    }
+    return true;
+}
+
+// A loaded document may hold names that windows-1252 cannot write: libxml2 would put a
+// character reference inside the name, a file nobody can read back. Names we add are checked
+// already (nomValide); this walks the tree once, each distinct name once.
+bool nomsEn1252(const xmlNode *n, QSet<const xmlChar *> &vus)
+{
+    for (; n; n = n->next) {
+        const bool nomme = n->type != XML_TEXT_NODE && n->type != XML_COMMENT_NODE && n->type != XML_CDATA_SECTION_NODE;
+        if (nomme && !vus.contains(n->name)) {
+            if (!nomEn1252(n->name))
+                return false;
+            vus.insert(n->name);
+        }
+        // Only elements have the fields after the common header (ns, properties).
+        if (n->type == XML_ELEMENT_NODE) {
+            if (n->ns && !nomEn1252(n->ns->prefix))
+                return false;
+            for (const xmlAttr *a = n->properties; a; a = a->next)
+                if (!vus.contains(a->name)) {
+                    if (!nomEn1252(a->name) || (a->ns && !nomEn1252(a->ns->prefix)))
+                        return false;
+                    vus.insert(a->name);
+                }
+        }
+        if ((n->type == XML_ELEMENT_NODE || n->type == XML_DTD_NODE) && !nomsEn1252(n->children, vus))
+            return false;
+    }
+    return true;
+}
+
 // Number of bytes handed to the device, or -1.
 qint64 enregistrer(xmlDocPtr doc, QIODevice &appareil)
 {
@@ -163,35 +189,6 @@ qint64 enregistrer(xmlDocPtr doc, QIODevice &appareil)
     const long ecrits = xmlSaveDoc(ctxt, doc);
     const int fin = xmlSaveClose(ctxt);
     return ecrits >= 0 && fin >= 0 ? sortie.total : -1;
-}
-
-bool nomXmlDebut(char16_t c)
-{
-    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_' || c == u':'
-        || (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF)
-        || (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) || c == 0x200C || c == 0x200D
-        || (c >= 0x2070 && c <= 0x218F) || (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF)
-        || (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD);
-}
-
-bool nomXmlSuite(char16_t c)
-{
-    return nomXmlDebut(c) || c == u'-' || c == u'.' || (c >= u'0' && c <= u'9') || c == 0xB7
-        || (c >= 0x300 && c <= 0x36F) || c == 0x203F || c == 0x2040;
-}
-
-// An XML 1.0 name (fifth edition, what the parser accepts) made only of windows-1252 characters.
-bool nomXmlValide(const QString &nom)
-{
-    if (nom.isEmpty())
-        return false;
-    for (qsizetype i = 0; i < nom.size(); ++i) {
-        const char16_t c = nom[i].unicode();
-        const bool representable = c < 0x100 ? garderBas[c] : dans1252(c);
-        if (!representable || !(i == 0 ? nomXmlDebut(c) : nomXmlSuite(c)))
-            return false;
-    }
-    return true;
 }
 
 // Names already converted and checked, per document, kept in xmlDoc::_private.
@@ -566,6 +563,8 @@ void TNativeXMLDocument::LoadFromMemory(const QByteArray &octetsLus, const QStri
 
 QByteArray TNativeXMLDocument::toBytes() const
 {
+    if (QSet<const xmlChar *> vus; !nomsEn1252(m_doc->children, vus))
+        throw HalvenorError(QStringLiteral("Impossible de convertir le document XML en windows-1252 : ") + NomHors1252);
     QByteArray octets;
     QBuffer tampon(&octets);
     tampon.open(QIODevice::WriteOnly);
@@ -580,6 +579,8 @@ void TNativeXMLDocument::SaveToFile(const QString &chemin) const
         return HalvenorError(QStringLiteral("Impossible d'enregistrer le fichier XML « ") + chemin
                              + QStringLiteral(" » : ") + raison);
     };
+    if (QSet<const xmlChar *> vus; !nomsEn1252(m_doc->children, vus))
+        throw echec(NomHors1252);
     QSaveFile f(chemin);
     if (!f.open(QIODevice::WriteOnly))
         throw echec(f.errorString());
