@@ -21,9 +21,9 @@ namespace {
 
 FtpServeur hostile(const char *mode, int piege = 0)
 {
-    return FtpServeur(QStringList{QStringLiteral(HALVENOR_TEST_SUPPORT "/ftphostile.py"), QString::fromLatin1(mode),
-                                  QStringLiteral("--duree"), QStringLiteral("120"), QStringLiteral("--piege"),
-                                  QString::number(piege)});
+    return FtpServeur(QStringLiteral(HALVENOR_TEST_SUPPORT "/ftphostile.py"),
+                      {QString::fromLatin1(mode), QStringLiteral("--duree"), QStringLiteral("120"),
+                       QStringLiteral("--piege"), QString::number(piege)});
 }
 
 class ServeursHostiles : public ::testing::Test

@@ -10,7 +10,7 @@ namespace {
 
 QStringList argumentsServeur(const QList<FtpServeur::Compte> &comptes, bool mlsd)
 {
-    QStringList args{QStringLiteral(HALVENOR_TEST_SUPPORT "/ftpserver.py")};
+    QStringList args;
     for (const FtpServeur::Compte &c : comptes)
         args << QStringLiteral("--user") << c.nom << c.motDePasse << c.repertoire << c.permissions;
     if (!mlsd)
@@ -20,11 +20,15 @@ QStringList argumentsServeur(const QList<FtpServeur::Compte> &comptes, bool mlsd
 
 } // namespace
 
-FtpServeur::FtpServeur(const QList<Compte> &comptes, bool mlsd) : FtpServeur(argumentsServeur(comptes, mlsd)) {}
+FtpServeur::FtpServeur(const QList<Compte> &comptes, bool mlsd)
+    : FtpServeur(QStringLiteral(HALVENOR_TEST_SUPPORT "/ftpserver.py"), argumentsServeur(comptes, mlsd))
+{
+}
 
-FtpServeur::FtpServeur(const QStringList &args)
+FtpServeur::FtpServeur(const QString &script, const QStringList &arguments)
     : m_process(std::make_unique<QProcess>())
 {
+    const QStringList args = QStringList{script} + arguments;
     // The server's own warnings reach the test's stderr; stdout carries the port.
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process->start(QStringLiteral("/usr/bin/python3"), args);

@@ -25,8 +25,8 @@ public:
     // mlsd = false: the server refuses MLSD/MLST, clients must list with LIST.
     // Throws std::runtime_error when the server does not start.
     explicit FtpServeur(const QList<Compte> &comptes, bool mlsd = true);
-    // Another server script of tests/support, run the same way: the script's path, then its arguments.
-    explicit FtpServeur(const QStringList &scriptEtArguments);
+    // Another server script of tests/support, run the same way.
+    FtpServeur(const QString &script, const QStringList &arguments);
     ~FtpServeur();
     FtpServeur(const FtpServeur &) = delete;
     FtpServeur &operator=(const FtpServeur &) = delete;
