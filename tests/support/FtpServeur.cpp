@@ -6,20 +6,12 @@
 
 #include <stdexcept>
 
-FtpServeur::FtpServeur(const QList<Compte> &comptes, bool mlsd)
-    : FtpServeur(comptes, [mlsd] {
-          Options o;
-          o.mlsd = mlsd;
-          return o;
-      }())
-{
-}
+namespace {
 
-FtpServeur::FtpServeur(const QList<Compte> &comptes, const Options &options)
-    : m_process(std::make_unique<QProcess>())
+QStringList argumentsServeur(const QList<FtpServeur::Compte> &comptes, const FtpServeur::Options &options)
 {
-    QStringList args{QStringLiteral(HALVENOR_TEST_SUPPORT "/ftpserver.py")};
-    for (const Compte &c : comptes)
+    QStringList args;
+    for (const FtpServeur::Compte &c : comptes)
         args << QStringLiteral("--user") << c.nom << c.motDePasse << c.repertoire << c.permissions;
     if (!options.mlsd)
         args << QStringLiteral("--no-mlsd");
@@ -37,7 +29,29 @@ FtpServeur::FtpServeur(const QList<Compte> &comptes, const Options &options)
         args << QStringLiteral("--raw-names");
     if (options.delaiReponse > 0)
         args << QStringLiteral("--delay") << QString::number(options.delaiReponse);
+    return args;
+}
 
+} // namespace
+
+FtpServeur::FtpServeur(const QList<Compte> &comptes, bool mlsd)
+    : FtpServeur(comptes, [mlsd] {
+          Options o;
+          o.mlsd = mlsd;
+          return o;
+      }())
+{
+}
+
+FtpServeur::FtpServeur(const QList<Compte> &comptes, const Options &options)
+    : FtpServeur(QStringLiteral(HALVENOR_TEST_SUPPORT "/ftpserver.py"), argumentsServeur(comptes, options))
+{
+}
+
+FtpServeur::FtpServeur(const QString &script, const QStringList &arguments)
+    : m_process(std::make_unique<QProcess>())
+{
+    const QStringList args = QStringList{script} + arguments;
     // The server's own warnings reach the test's stderr; stdout carries the port.
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process->start(QStringLiteral("/usr/bin/python3"), args);
@@ -66,7 +80,7 @@ FtpServeur::FtpServeur(const QList<Compte> &comptes, const Options &options)
     }
     m_process->kill();
     m_process->waitForFinished(5000);
-    throw std::runtime_error("ftpserver.py did not report its port");
+    throw std::runtime_error("the FTP server did not report its port");
 }
 
 FtpServeur::~FtpServeur()

@@ -39,6 +39,8 @@ public:
     // Throws std::runtime_error when the server does not start.
     explicit FtpServeur(const QList<Compte> &comptes, bool mlsd = true);
     FtpServeur(const QList<Compte> &comptes, const Options &options);
+    // Another server script of tests/support, run the same way.
+    FtpServeur(const QString &script, const QStringList &arguments);
     ~FtpServeur();
     FtpServeur(const FtpServeur &) = delete;
     FtpServeur &operator=(const FtpServeur &) = delete;

@@ -14,7 +14,14 @@
 #include <QStringList>
 
 #include <csignal>
+#include <stdexcept>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 // The whole file; `siAbsent` when it cannot be opened (empty unless a test must tell a missing
 // file from an empty one).
@@ -74,4 +81,35 @@ public:
 private:
     rlimit m_avant{};
     void (*m_signal)(int) = nullptr;
+};
+
+// A loopback socket that listens and must never see a connection (`adresse`: 127.0.0.x).
+class Piege
+{
+public:
+    explicit Piege(const char *adresse = "127.0.0.1")
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        ::inet_pton(AF_INET, adresse, &a.sin_addr);
+        socklen_t n = sizeof a;
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr *>(&a), n) != 0 || ::listen(m_fd, 4) != 0
+            || ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&a), &n) != 0)
+            throw std::runtime_error("socket");
+        m_port = ntohs(a.sin_port);
+    }
+    ~Piege() { ::close(m_fd); }
+    Piege(const Piege &) = delete;
+    Piege &operator=(const Piege &) = delete;
+    int port() const { return m_port; }
+    bool connexionRecue(int attenteMs) const
+    {
+        pollfd p{m_fd, POLLIN, 0};
+        return ::poll(&p, 1, attenteMs) > 0;
+    }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
 };

@@ -156,6 +156,28 @@ TEST(AnalyserList, MsDos)
     EXPECT_EQ(l[3].modification, local(2021, 7, 14, 12, 40));
 }
 
+TEST(AnalyserList, LignesLonguesPlafonneesEtVoisinesLues)
+{
+    // Inputs that made the old patterns backtrack for seconds; the lines beside them still read.
+    const QByteArray chiffres(100'000, '1');
+    const QByteArray texte = "-rw-r--r-- 1 o g " + chiffres + "\r\n"
+        + "-rw-r--r-- 1 o g " + QByteArray(2000, '9') + " Mar 25 06:30 long.xml\r\n"
+        + "-rw-r--r-- 1 o g 1 Mar 25 06:30 " + QByteArray(5000, 'n') + "\r\n"
+        + "03-25-13  06:30AM" + QByteArray(3000, ' ') + "x\r\n"
+        + "03-25-13  06:30 PM  <DIR>  Historique\r\n"
+        + "-rw-r--r-- 1 o g 12 Mar 25 06:30 0042.xml\r\n";
+    const auto l = analyserList(texte, local(2024, 6, 1, 12, 0));
+    ASSERT_EQ(l.size(), 3);
+    EXPECT_EQ(l[0].nom, u"long.xml");
+    EXPECT_EQ(l[1].nom, u"Historique");
+    EXPECT_EQ(l[1].modification, local(2013, 3, 25, 18, 30));
+    EXPECT_EQ(l[2].nom, u"0042.xml");
+    // MLSD too: a line beyond the cap is skipped.
+    const auto m = analyserMlsd("type=file; " + QByteArray(5000, 'n') + "\r\ntype=file; a.xml\r\n");
+    ASSERT_EQ(m.size(), 1);
+    EXPECT_EQ(m[0].nom, u"a.xml");
+}
+
 TEST(AnalyserList, LignesInconnuesIgnorees)
 {
     EXPECT_TRUE(analyserList("", local(2024, 6, 1, 12, 0)).isEmpty());

@@ -162,6 +162,20 @@ TEST_F(FormatRapport, FichierIlisibleEstUnRapportEnErreur)
     EXPECT_EQ(r.texte, QStringLiteral("Impossible de lire le fichier XML : ") + casse);
 }
 
+TEST_F(FormatRapport, EntitesDeclareesDonnentUnRapportIllisible)
+{
+    // A franchisee's file that froze the report window: one entity referenced in every Message.
+    QByteArray xml = "<?xml version=\"1.0\"?><!DOCTYPE MajAuto [<!ENTITY m \"" + QByteArray(200, 'm')
+        + "\">]><MajAuto Date=\"25/03/2013\"><General><Etat Etat=\"1\"/><Messages>";
+    for (int i = 0; i < 5'000; ++i)
+        xml += "<Message>&m;&m;&m;&m;</Message>";
+    xml += "</Messages></General></MajAuto>";
+    const auto r = LireRapportOctets(m_document, xml, QStringLiteral("Rapport/0421.xml"), Aujourdhui);
+    EXPECT_FALSE(r.lu);
+    EXPECT_TRUE(r.sectionsEnErreur);
+    EXPECT_EQ(r.texte, QStringLiteral("Impossible de lire le fichier XML : Rapport/0421.xml"));
+}
+
 // A red report that says so, no longer an error that ends the refresh.
 TEST_F(FormatRapport, DateIllisibleOuAbsenteEstUneErreur)
 {
@@ -185,6 +199,11 @@ TEST_F(FormatRapport, EncodageDeclareParLeFichier)
                      "<HVN><Etat Etat=\"0\"/><Messages/></HVN><Zentrave><Etat Etat=\"0\"/><Messages/></Zentrave></MajAuto>";
     const auto r = lire(ecrire(QStringLiteral("cp.xml"), xml));
     EXPECT_TRUE(r.texte.endsWith(QStringLiteral("[General] Problème €\n")));
+    // Bytes windows-1252 leaves unassigned: read as the C1 controls of the same code.
+    xml.replace("\xe8me \x80", "\x81\x8D\x8F\x90\x9D");
+    const auto c1 = LireRapportOctets(m_document, xml, QStringLiteral("c1.xml"), Aujourdhui);
+    EXPECT_TRUE(c1.texte.endsWith(QStringLiteral("[General] Probl\u0081\u008D\u008F\u0090\u009D\n")))
+        << qPrintable(c1.texte);
 }
 
 TEST_F(FormatRapport, HistoriqueItemParItemJusquALaDateFautive)

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <utility>
@@ -76,12 +77,15 @@ bool memeNom(const QString &a, const QString &b)
 
 // Reads the file; a missing file is empty. A file that exists but cannot be read is an
 // error: going on with defaults would hide it, and a rewrite would lose its content.
-Contenu lire(const QString &chemin)
+Contenu decouper(const QByteArray &octets);
+
+Contenu lire(const QString &chemin, const QByteArray *memoire)
 {
-    Contenu c;
+    if (memoire)
+        return decouper(*memoire);
     QFile f(chemin);
     if (!f.exists())
-        return c;
+        return {};
     const auto echec = [&](const QString &raison) {
         return HalvenorError(QStringLiteral("Impossible de lire le fichier de configuration « ") + chemin
                              + QStringLiteral(" » : ") + raison);
@@ -97,9 +101,24 @@ Contenu lire(const QString &chemin)
     const QByteArray octets = f.readAll();
     if (f.error() != QFileDevice::NoError)
         throw echec(f.errorString());
+    return decouper(octets);
+}
+
+Contenu decouper(const QByteArray &octets)
+{
+    Contenu c;
     // Edited by hand and saved as UTF-8 with a byte order mark: read it as such rather
     // than lose the first section under "ï»¿". The next write puts it back in windows-1252.
-    const QString texte = octets.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(octets.mid(3)) : depuis1252(octets);
+    // A mark over bytes that are not UTF-8 after all: windows-1252, so that a rewrite keeps them.
+    QString texte;
+    if (octets.startsWith("\xEF\xBB\xBF")) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        texte = utf8(octets.mid(3));
+        if (utf8.hasError())
+            texte = depuis1252(octets.mid(3));
+    } else {
+        texte = depuis1252(octets);
+    }
     if (!texte.contains(QStringLiteral("\r\n")) && texte.contains(u'\n'))
         c.finDeLigne = QStringLiteral("\n");
     qsizetype debut = 0;
@@ -116,7 +135,7 @@ Contenu lire(const QString &chemin)
     return c;
 }
 
-void ecrire(const QString &chemin, const std::vector<QString> &lignes, const QString &finDeLigne)
+void ecrire(const QString &chemin, const std::vector<QString> &lignes, const QString &finDeLigne, QByteArray *memoire)
 {
     const auto echec = [&](const QString &raison) {
         return HalvenorError(QStringLiteral("Impossible d'enregistrer le fichier de configuration « ") + chemin
@@ -126,6 +145,10 @@ void ecrire(const QString &chemin, const std::vector<QString> &lignes, const QSt
     for (const QString &l : lignes)
         texte += l + finDeLigne;
     const QByteArray octets = vers1252(texte);
+    if (memoire) {
+        *memoire = octets;
+        return;
+    }
 
     // It holds passwords in clear: nobody else may read a file we create.
     const ResultatEcriture r = ecrireEnEntier(chemin, octets, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -182,10 +205,10 @@ bool lireEntier(const QString &texte, int &valeur)
 
 } // namespace
 
-IniDocument::IniDocument(QString chemin) : m_chemin(std::move(chemin))
+IniDocument::IniDocument(QString chemin, QByteArray *memoire) : m_chemin(std::move(chemin)), m_memoire(memoire)
 {
-    m_existe = QFileInfo(m_chemin).isFile();
-    Contenu c = lire(m_chemin);
+    m_existe = memoire || QFileInfo(m_chemin).isFile();
+    Contenu c = lire(m_chemin, m_memoire);
     m_lignes = std::move(c.lignes);
     m_finDeLigne = std::move(c.finDeLigne);
 }
@@ -290,36 +313,48 @@ void IniDocument::save()
 {
     if (!m_modifie)
         return;
-    ecrire(m_chemin, m_lignes, m_finDeLigne);
+    ecrire(m_chemin, m_lignes, m_finDeLigne, m_memoire);
     m_modifie = false;
     m_existe = true;
 }
 
 IniFile::IniFile(QString chemin) : m_chemin(std::move(chemin)) {}
 
+IniFile IniFile::enMemoire(QByteArray octets)
+{
+    IniFile ini(QStringLiteral("Halvenor.ini"));
+    ini.m_memoire = std::make_shared<QByteArray>(std::move(octets));
+    return ini;
+}
+
+QByteArray IniFile::octets() const
+{
+    return m_memoire ? *m_memoire : QByteArray();
+}
+
 bool IniFile::existe() const
 {
-    return QFileInfo(m_chemin).isFile();
+    return m_memoire || QFileInfo(m_chemin).isFile();
 }
 
 QString IniFile::readString(const QString &section, const QString &cle, const QString &defaut) const
 {
-    return IniDocument(m_chemin).readString(section, cle, defaut);
+    return IniDocument(m_chemin, m_memoire.get()).readString(section, cle, defaut);
 }
 
 int IniFile::readInteger(const QString &section, const QString &cle, int defaut) const
 {
-    return IniDocument(m_chemin).readInteger(section, cle, defaut);
+    return IniDocument(m_chemin, m_memoire.get()).readInteger(section, cle, defaut);
 }
 
 bool IniFile::readBool(const QString &section, const QString &cle, bool defaut) const
 {
-    return IniDocument(m_chemin).readBool(section, cle, defaut);
+    return IniDocument(m_chemin, m_memoire.get()).readBool(section, cle, defaut);
 }
 
 void IniFile::writeString(const QString &section, const QString &cle, const QString &valeur)
 {
-    IniDocument d(m_chemin);
+    IniDocument d(m_chemin, m_memoire.get());
     d.writeString(section, cle, valeur);
     d.save();
 }
@@ -336,17 +371,17 @@ void IniFile::writeBool(const QString &section, const QString &cle, bool valeur)
 
 bool IniFile::sectionExists(const QString &section) const
 {
-    return IniDocument(m_chemin).sectionExists(section);
+    return IniDocument(m_chemin, m_memoire.get()).sectionExists(section);
 }
 
 void IniFile::eraseSection(const QString &section)
 {
-    IniDocument d(m_chemin);
+    IniDocument d(m_chemin, m_memoire.get());
     d.eraseSection(section);
     d.save();
 }
 
 QStringList IniFile::readSectionValues(const QString &section) const
 {
-    return IniDocument(m_chemin).readSectionValues(section);
+    return IniDocument(m_chemin, m_memoire.get()).readSectionValues(section);
 }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <vector>
 
 // Halvenor.ini: windows-1252 text, "[Section]" lines and "Key=Value" lines.
@@ -16,6 +17,9 @@ class IniFile
 {
 public:
     explicit IniFile(QString chemin);
+    // The same reader and writer over bytes in memory (fuzzing): writes replace octets().
+    static IniFile enMemoire(QByteArray octets);
+    QByteArray octets() const;
 
     const QString &chemin() const { return m_chemin; }
     bool existe() const;
@@ -36,6 +40,7 @@ public:
 
 private:
     QString m_chemin;
+    std::shared_ptr<QByteArray> m_memoire; // set: no file is read or written
 };
 
 // The same file read once, changed in memory and written back by save() in one whole-file
@@ -45,7 +50,8 @@ class IniDocument
 {
 public:
     // Reads the file now; a missing file is an empty document.
-    explicit IniDocument(QString chemin);
+    // With `memoire`, the bytes there are the file, and save() replaces them.
+    explicit IniDocument(QString chemin, QByteArray *memoire = nullptr);
 
     const QString &chemin() const { return m_chemin; }
     // The file was there when read (or has been saved since).
@@ -69,6 +75,7 @@ public:
 
 private:
     QString m_chemin;
+    QByteArray *m_memoire = nullptr;
     std::vector<QString> m_lignes;
     QString m_finDeLigne;
     bool m_existe = false;

@@ -62,16 +62,46 @@ void laisserVivre()
 
 namespace {
 
-size_t ecrireTampon(char *donnees, size_t taille, size_t nombre, void *tampon)
+// A listing of 100,000 entries is about 7 MB: beyond this, the server is hostile or broken.
+constexpr qsizetype TailleListeMax = 32 << 20;
+
+struct Tampon
 {
-    static_cast<QByteArray *>(tampon)->append(donnees, static_cast<qsizetype>(taille * nombre));
+    QByteArray octets;
+    bool depasse = false;
+};
+
+size_t ecrireTampon(char *donnees, size_t taille, size_t nombre, void *contexte)
+{
+    auto *tampon = static_cast<Tampon *>(contexte);
+    if (tampon->octets.size() + qsizetype(taille * nombre) > TailleListeMax) {
+        tampon->depasse = true;
+        return 0; // curl stops the transfer
+    }
+    tampon->octets.append(donnees, static_cast<qsizetype>(taille * nombre));
     return taille * nombre;
 }
 
-size_t ecrireFichier(char *donnees, size_t taille, size_t nombre, void *fichier)
+struct Reception
 {
-    const bool ok = static_cast<FichierCache *>(fichier)->ecrire(donnees, static_cast<qint64>(taille * nombre));
-    return ok ? taille * nombre : 0;
+    FichierCache *fichier;
+    qint64 tailleMax; // 0: none
+    qint64 recu = 0;
+    bool depasse = false;
+};
+
+size_t ecrireFichier(char *donnees, size_t taille, size_t nombre, void *contexte)
+{
+    auto *r = static_cast<Reception *>(contexte);
+    const qint64 n = static_cast<qint64>(taille * nombre);
+    if (r->tailleMax > 0 && r->recu + n > r->tailleMax) {
+        r->depasse = true;
+        return 0;
+    }
+    if (!r->fichier->ecrire(donnees, n))
+        return 0;
+    r->recu += n;
+    return taille * nombre;
 }
 
 size_t lireFichier(char *donnees, size_t taille, size_t nombre, void *fichier)
@@ -169,6 +199,9 @@ struct FtpClient::Impl
         curl_easy_setopt(h, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
         curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
         curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, CURLFTPMETHOD_SINGLECWD);
+        // Data connections go to the control connection's address, whatever PASV announces:
+        // a server cannot send us to another machine.
+        curl_easy_setopt(h, CURLOPT_FTP_SKIP_PASV_IP, 1L);
         curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
         if (!passive)
             curl_easy_setopt(h, CURLOPT_FTPPORT, "-");
@@ -361,13 +394,20 @@ struct FtpClient::Impl
 
     QByteArray lister(const char *commande)
     {
-        QByteArray texte;
+        Tampon texte;
         preparer(urlRepertoire());
         if (commande)
             curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, commande);
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &ecrireTampon);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &texte);
         const CURLcode code = executer();
+        if (texte.depasse) {
+            // The rest of the listing may still be on its way: the session cannot go on.
+            connecte = false;
+            fermer();
+            throw FtpError(QStringLiteral("La liste du répertoire envoyée par le serveur dépasse %1 Mo.")
+                               .arg(TailleListeMax >> 20));
+        }
         if (code != CURLE_OK) {
             const long reponse = codeReponse();
             if (commande && (reponse == 500 || reponse == 501 || reponse == 502 || reponse == 504)) {
@@ -376,7 +416,7 @@ struct FtpClient::Impl
             }
             echec(code);
         }
-        return texte;
+        return texte.octets;
     }
 };
 
@@ -472,9 +512,17 @@ bool nomEnvoyable(const QByteArray &nom)
 {
     return !nom.isEmpty() && !nom.contains('\r') && !nom.contains('\n') && !nom.contains('\0');
 }
+
+EchecFtp echecTaille(const QByteArray &nomBrut, qint64 tailleMax)
+{
+    return {CauseFtp::Autre,
+            QStringLiteral("Le fichier ") + texteServeur(nomBrut)
+                + QStringLiteral(" dépasse la taille permise (%1 Mo) : il n'est pas téléchargé.").arg(tailleMax >> 20),
+            {}};
+}
 } // namespace
 
-void FtpClient::get(const QByteArray &nomBrut, const QString &cheminLocal)
+void FtpClient::get(const QByteArray &nomBrut, const QString &cheminLocal, qint64 tailleMax)
 {
     d->exigerConnexion();
     if (!nomEnvoyable(nomBrut))
@@ -486,11 +534,19 @@ void FtpClient::get(const QByteArray &nomBrut, const QString &cheminLocal)
     d->preparer(d->urlRepertoire() + d->echapper(nomBrut));
     // No SIZE before RETR: the transfer's end tells whether the file is whole.
     curl_easy_setopt(d->easy, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+    Reception reception{&fichier, tailleMax};
     curl_easy_setopt(d->easy, CURLOPT_WRITEFUNCTION, &ecrireFichier);
-    curl_easy_setopt(d->easy, CURLOPT_WRITEDATA, &fichier);
+    curl_easy_setopt(d->easy, CURLOPT_WRITEDATA, &reception);
+    if (tailleMax > 0) // refused at once when the server announces the size
+        curl_easy_setopt(d->easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(tailleMax));
     const CURLcode code = d->executer();
     if (code != CURLE_OK) {
         fichier.abandonner();
+        if (reception.depasse || code == CURLE_FILESIZE_EXCEEDED) {
+            d->connecte = false;
+            d->fermer();
+            throw FtpError(echecTaille(nomBrut, tailleMax));
+        }
         if (code == CURLE_WRITE_ERROR)
             echecLocal(cheminLocal, fichier.erreur());
         d->echec(code);
@@ -514,7 +570,7 @@ QDateTime FtpClient::mdtm(const QByteArray &nomBrut)
     const QByteArray commande = "MDTM " + chemin;
     curl_slist *commandes = curl_slist_append(nullptr, commande.constData());
     curl_easy_setopt(d->easy, CURLOPT_QUOTE, commandes);
-    QByteArray reponses;
+    Tampon reponses;
     curl_easy_setopt(d->easy, CURLOPT_HEADERFUNCTION, &ecrireTampon);
     curl_easy_setopt(d->easy, CURLOPT_HEADERDATA, &reponses);
     const CURLcode code = d->executer();
@@ -524,14 +580,14 @@ QDateTime FtpClient::mdtm(const QByteArray &nomBrut)
             d->echec(code);
         return {}; // 550 and the like: the listing's date stands
     }
-    for (const QByteArray &ligne : reponses.split('\n')) {
+    for (const QByteArray &ligne : reponses.octets.split('\n')) {
         if (ligne.startsWith("213 "))
             return dateMdtm(ligne.trimmed());
     }
     return {};
 }
 
-QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers, int sessions)
+QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax)
 {
     d->exigerConnexion();
     QList<ResultatFtp> resultats(fichiers.size());
@@ -544,6 +600,7 @@ QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers
         CURL *easy = nullptr;
         qsizetype index = -1;
         std::unique_ptr<FichierCache> fichier;
+        Reception reception{nullptr, 0};
         QByteArray reponse;
         char erreur[CURL_ERROR_SIZE] = {};
     };
@@ -598,7 +655,10 @@ QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers
             p.reponse.clear();
             const QByteArray url = repertoire + d->echapper(t.nomBrut);
             curl_easy_setopt(p.easy, CURLOPT_URL, url.constData());
-            curl_easy_setopt(p.easy, CURLOPT_WRITEDATA, p.fichier.get());
+            p.reception = Reception{p.fichier.get(), tailleMax};
+            curl_easy_setopt(p.easy, CURLOPT_WRITEDATA, &p.reception);
+            if (tailleMax > 0)
+                curl_easy_setopt(p.easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(tailleMax));
             if (curl_multi_add_handle(d->multi, p.easy) != CURLM_OK)
                 throw FtpError(QStringLiteral("Initialisation de libcurl impossible."));
             return true;
@@ -636,7 +696,9 @@ QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers
                     curl_easy_getinfo(p.easy, CURLINFO_RESPONSE_CODE, &codeFtp);
                     // A lost or refused extra login (servers cap logins per user) costs a retry on
                     // another post, not the file; the post itself retires while others run.
-                    if (sessionPerdue(code) && code != CURLE_OPERATION_TIMEDOUT && essais[i]++ == 0) {
+                    if (p.reception.depasse || code == CURLE_FILESIZE_EXCEEDED) {
+                        resultats[i] = echecTaille(fichiers[i].nomBrut, tailleMax);
+                    } else if (sessionPerdue(code) && code != CURLE_OPERATION_TIMEDOUT && essais[i]++ == 0) {
                         aReprendre << i;
                         if (enCours > 0) {
                             p.fichier.reset();

@@ -79,12 +79,17 @@ public:
     void disconnect();       // QUIT, closes the session
     void changeDir(const QString &absolu);
     QList<FtpEntree> list(); // current directory
-    // Replaces the local file, never writing through a link in its place.
-    void get(const QByteArray &nomBrut, const QString &cheminLocal);
-    void get(const QString &nomDistant, const QString &cheminLocal) { get(nomDistant.toUtf8(), cheminLocal); }
+    // Replaces the local file, never writing through a link in its place; a file larger than
+    // `tailleMax` bytes (when > 0) is refused and the session closed, the local file left as it was.
+    void get(const QByteArray &nomBrut, const QString &cheminLocal, qint64 tailleMax = 0);
+    void get(const QString &nomDistant, const QString &cheminLocal, qint64 tailleMax = 0)
+    {
+        get(nomDistant.toUtf8(), cheminLocal, tailleMax);
+    }
     // Downloads from the current directory over up to `sessions` logins at once; one result
-    // per file, in the same order. A file that fails does not stop the others.
-    QList<ResultatFtp> getParallele(const QList<Telechargement> &fichiers, int sessions);
+    // per file, in the same order. A file that fails does not stop the others; each is capped
+    // at `tailleMax` bytes like get().
+    QList<ResultatFtp> getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax = 0);
     // MDTM (UTC, RFC 3659) in local time; invalid when the server gives none.
     QDateTime mdtm(const QByteArray &nomBrut);
     void put(const QString &cheminLocal, const QString &nomDistant); // into the current directory

@@ -59,16 +59,11 @@ QDateTime dateEntree(const TNativeXMLNode &entree, const QDate &aujourdhui)
     return formats::lireDateHeure(entree.GetAttribute(QStringLiteral("Date"), QString()), aujourdhui);
 }
 
-LectureRapport LireRapportCourant(TNativeXMLDocument &document, const QString &chemin, const QDate &aujourdhui)
+namespace {
+
+LectureRapport texteRapport(const TNativeXMLDocument &document, const QString &chemin, const QDate &aujourdhui)
 {
     LectureRapport r;
-    try {
-        document.LoadFromFile(chemin);
-    } catch (const std::exception &) {
-        r.sectionsEnErreur = true;
-        r.texte = DebutXmlIllisible + chemin;
-        return r;
-    }
     const TNativeXMLNode racine = document.Root();
     // Well-formed but another kind of file: as unreadable as a broken one.
     if (racine.name() != RacineMajAuto) {
@@ -88,6 +83,37 @@ LectureRapport LireRapportCourant(TNativeXMLDocument &document, const QString &c
     r.sectionsEnErreur = enErreur(etats);
     r.texte = DebutDerniereMaj + formats::dateHeure(r.date) + u'\n' + TexteEntree(etats, racine);
     return r;
+}
+
+LectureRapport illisible(const QString &chemin)
+{
+    LectureRapport r;
+    r.sectionsEnErreur = true;
+    r.texte = DebutXmlIllisible + chemin;
+    return r;
+}
+
+} // namespace
+
+LectureRapport LireRapportCourant(TNativeXMLDocument &document, const QString &chemin, const QDate &aujourdhui)
+{
+    try {
+        document.LoadFromFile(chemin);
+    } catch (const std::exception &) {
+        return illisible(chemin);
+    }
+    return texteRapport(document, chemin, aujourdhui);
+}
+
+LectureRapport LireRapportOctets(TNativeXMLDocument &document, const QByteArray &octets, const QString &chemin,
+                                 const QDate &aujourdhui)
+{
+    try {
+        document.LoadFromMemory(octets, chemin);
+    } catch (const std::exception &) {
+        return illisible(chemin);
+    }
+    return texteRapport(document, chemin, aujourdhui);
 }
 
 void ParcourirHistorique(const TNativeXMLDocument &document, const QDate &aujourdhui,

@@ -60,6 +60,9 @@ struct LectureRapport
 // An unloadable file, one of another root and one whose Date is unreadable are not errors
 // but red reports that say so.
 LectureRapport LireRapportCourant(TNativeXMLDocument &document, const QString &chemin, const QDate &aujourdhui);
+// The same over bytes already in memory; `chemin` is the name the texts give.
+LectureRapport LireRapportOctets(TNativeXMLDocument &document, const QByteArray &octets, const QString &chemin,
+                                 const QDate &aujourdhui);
 
 // One past run of a history file.
 struct EntreeHistorique

@@ -121,7 +121,7 @@ QList<FtpEntree> SessionRapport::ListerRapports()
 
 void SessionRapport::TelechargerRapport(const FtpEntree &entree)
 {
-    m_ftp.get(entree.brut, chemins().RepertoireRapport + entree.nom);
+    m_ftp.get(entree.brut, chemins().RepertoireRapport + entree.nom, TailleRapportMax);
 }
 
 QList<ResultatFtp> SessionRapport::TelechargerRapports(const QList<FtpEntree> &entrees)
@@ -130,7 +130,7 @@ QList<ResultatFtp> SessionRapport::TelechargerRapports(const QList<FtpEntree> &e
     fichiers.reserve(entrees.size());
     for (const FtpEntree &e : entrees)
         fichiers << Telechargement{e.brut, chemins().RepertoireRapport + e.nom};
-    return m_ftp.getParallele(fichiers, m_sessions);
+    return m_ftp.getParallele(fichiers, m_sessions, TailleRapportMax);
 }
 
 std::optional<QString> SessionRapport::RecupererHistorique(const QString &identifiant)
@@ -140,7 +140,7 @@ std::optional<QString> SessionRapport::RecupererHistorique(const QString &identi
             continue;
         QDir().mkpath(chemins().RepertoireHistorique);
         const QString local = chemins().RepertoireHistorique + e.nom;
-        m_ftp.get(e.brut, local);
+        m_ftp.get(e.brut, local, TailleRapportMax);
         return local;
     }
     return std::nullopt;

@@ -12,6 +12,9 @@
 
 class Messages;
 
+// A report is a few kilobytes, a long history a few hundred: a bigger file is refused.
+constexpr qint64 TailleRapportMax = 16 << 20;
+
 // The report account of Halvenor.ini.
 using CompteRapport = CompteFtp;
 

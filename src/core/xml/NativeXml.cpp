@@ -3,11 +3,13 @@
 #include "core/base/EcritureSure.h"
 #include "core/base/Erreurs.h"
 #include "core/base/Formats.h"
+#include "core/base/PageCode.h"
 #include "core/xml/Texte1252.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QHash>
+#include <QSet>
 #include <QSaveFile>
 
 #include <libxml/parser.h>
@@ -26,6 +28,7 @@
 namespace {
 
 constexpr char encodage[] = "windows-1252";
+const QString NomHors1252 = QStringLiteral("un nom d'élément ou d'attribut ne s'écrit pas en windows-1252.");
 
 void initialiser()
 {
@@ -132,6 +135,47 @@ int ecrireDans(void *contexte, const char *octets, int longueur)
         return -1;
     sortie->total += longueur;
     return longueur;
+}
+
+bool nomEn1252(const xmlChar *nom)
+{
+    if (!nom)
+        return true;
+    for (const QChar c : QString::fromUtf8(reinterpret_cast<const char *>(nom))) {
+        const char16_t u = c.unicode();
+        if (u < 0x100 ? !garderBas[u] : !dans1252(u))
+            return false;
+    }
+    return true;
+}
+
+// A loaded document may hold names that windows-1252 cannot write: libxml2 would put a
+// character reference inside the name, a file nobody can read back. Names we add are checked
+// already (nomValide); this walks the tree once, each distinct name once.
+bool nomsEn1252(const xmlNode *n, QSet<const xmlChar *> &vus)
+{
+    for (; n; n = n->next) {
+        const bool nomme = n->type != XML_TEXT_NODE && n->type != XML_COMMENT_NODE && n->type != XML_CDATA_SECTION_NODE;
+        if (nomme && !vus.contains(n->name)) {
+            if (!nomEn1252(n->name))
+                return false;
+            vus.insert(n->name);
+        }
+        // Only elements have the fields after the common header (ns, properties).
+        if (n->type == XML_ELEMENT_NODE) {
+            if (n->ns && !nomEn1252(n->ns->prefix))
+                return false;
+            for (const xmlAttr *a = n->properties; a; a = a->next)
+                if (!vus.contains(a->name)) {
+                    if (!nomEn1252(a->name) || (a->ns && !nomEn1252(a->ns->prefix)))
+                        return false;
+                    vus.insert(a->name);
+                }
+        }
+        if ((n->type == XML_ELEMENT_NODE || n->type == XML_DTD_NODE) && !nomsEn1252(n->children, vus))
+            return false;
+    }
+    return true;
 }
 
 // Number of bytes handed to the device, or -1.
@@ -265,6 +309,54 @@ xmlDocPtr nouveauDocument()
     return doc;
 }
 
+void arreterSurEntite(void *contexte)
+{
+    auto *ctxt = static_cast<xmlParserCtxtPtr>(contexte);
+    *static_cast<bool *>(ctxt->_private) = true;
+    ctxt->wellFormed = 0;
+    xmlStopParser(ctxt);
+}
+
+void refuserDeclaration(void *contexte, const xmlChar *, int, const xmlChar *, const xmlChar *, xmlChar *)
+{
+    arreterSurEntite(contexte);
+}
+
+void refuserNonAnalysee(void *contexte, const xmlChar *, const xmlChar *, const xmlChar *, const xmlChar *)
+{
+    arreterSurEntite(contexte);
+}
+
+// True when the XML declaration names windows-1252 (or its alias cp1252).
+bool declare1252(const QByteArray &octets)
+{
+    if (!octets.startsWith("<?xml"))
+        return false;
+    const qsizetype fin = octets.indexOf("?>");
+    if (fin < 0 || fin > 512)
+        return false;
+    const QByteArray decl = octets.left(fin).toLower();
+    qsizetype i = decl.indexOf("encoding");
+    if (i < 0)
+        return false;
+    i += 8;
+    while (i < decl.size() && (decl[i] == ' ' || decl[i] == '\t' || decl[i] == '\r' || decl[i] == '\n'))
+        ++i;
+    if (i >= decl.size() || decl[i] != '=')
+        return false;
+    ++i;
+    while (i < decl.size() && (decl[i] == ' ' || decl[i] == '\t' || decl[i] == '\r' || decl[i] == '\n'))
+        ++i;
+    if (i >= decl.size() || (decl[i] != '"' && decl[i] != '\''))
+        return false;
+    const char guillemet = decl[i];
+    const qsizetype debut = i + 1;
+    const qsizetype finValeur = decl.indexOf(guillemet, debut);
+    if (finValeur < 0)
+        return false;
+    const QByteArray nom = decl.mid(debut, finValeur - debut);
+    return nom == "windows-1252" || nom == "cp1252";
+}
 
 } // namespace
 
@@ -392,35 +484,61 @@ TNativeXMLDocument::~TNativeXMLDocument()
 
 void TNativeXMLDocument::LoadFromFile(const QString &chemin)
 {
-    initialiser();
+    QFile f(chemin);
     const auto refus = [&](const QString &raison) {
         return HalvenorError(QStringLiteral("Impossible de lire le fichier XML « ") + chemin
                              + QStringLiteral(" » : ") + raison);
     };
-    QFile f(chemin);
     if (!f.open(QIODevice::ReadOnly))
         throw refus(f.errorString());
     const QByteArray octets = f.readAll();
     if (f.error() != QFileDevice::NoError)
         throw refus(f.errorString());
     f.close();
+    LoadFromMemory(octets, chemin);
+}
+
+void TNativeXMLDocument::LoadFromMemory(const QByteArray &octetsLus, const QString &chemin)
+{
+    initialiser();
+    const auto refus = [&](const QString &raison) {
+        return HalvenorError(QStringLiteral("Impossible de lire le fichier XML « ") + chemin
+                             + QStringLiteral(" » : ") + raison);
+    };
+    // iconv refuses the five bytes windows-1252 leaves unassigned; we read them as the C1
+    // controls of the same code, as the INI reader does, by decoding the file ourselves.
+    const bool en1252 = declare1252(octetsLus);
+    const QByteArray octets = en1252 ? paradox::PageCode::windows1252().decoder(octetsLus).toUtf8() : octetsLus;
     if (octets.size() > std::numeric_limits<int>::max())
         throw refus(QStringLiteral("fichier trop volumineux"));
 
     xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
     if (!ctxt)
         throw std::bad_alloc();
+    bool entiteDeclaree = false;
+    ctxt->_private = &entiteDeclaree;
+    // libxml2 bounds entity expansion while it parses, but without XML_PARSE_NOENT the references
+    // stay in the tree and every xmlNodeGetContent expands them again, with no limit at all: a
+    // few kilobytes of references cost minutes. So any entity declaration stops the parse and
+    // the document is refused; only the five predefined entities and character references are read.
+    ctxt->sax->entityDecl = refuserDeclaration;
+    ctxt->sax->unparsedEntityDecl = refuserNonAnalysee;
     xmlDocPtr doc = nullptr;
     {
         const ChargeurRefusant chargeur;
         // No XML_PARSE_NOENT, XML_PARSE_DTDLOAD or XML_PARSE_HUGE: external entities and DTDs
-        // stay unread, and libxml2's limits on entity expansion stay on.
-        doc = xmlCtxtReadMemory(ctxt, octets.constData(), static_cast<int>(octets.size()), nullptr, nullptr,
-                                XML_PARSE_NONET | XML_PARSE_NOCDATA | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+        // stay unread.
+        int options = XML_PARSE_NONET | XML_PARSE_NOCDATA | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+        if (en1252)
+            options |= XML_PARSE_IGNORE_ENC;
+        doc = xmlCtxtReadMemory(ctxt, octets.constData(), static_cast<int>(octets.size()), nullptr,
+                                en1252 ? "UTF-8" : nullptr, options);
     }
-    if (!doc || !ctxt->wellFormed) {
+    if (!doc || !ctxt->wellFormed || entiteDeclaree) {
         QString raison = QStringLiteral("le fichier n'est pas un document XML correct");
-        if (const xmlError *e = xmlCtxtGetLastError(ctxt); e && e->message)
+        if (entiteDeclaree)
+            raison = QStringLiteral("le fichier déclare des entités, refusées");
+        else if (const xmlError *e = xmlCtxtGetLastError(ctxt); e && e->message)
             raison = depuisXml(BAD_CAST e->message).trimmed()
                      + QStringLiteral(" (ligne %1)").arg(e->line);
         xmlFreeDoc(doc);
@@ -445,6 +563,8 @@ void TNativeXMLDocument::LoadFromFile(const QString &chemin)
 
 QByteArray TNativeXMLDocument::toBytes() const
 {
+    if (QSet<const xmlChar *> vus; !nomsEn1252(m_doc->children, vus))
+        throw HalvenorError(QStringLiteral("Impossible de convertir le document XML en windows-1252 : ") + NomHors1252);
     QByteArray octets;
     QBuffer tampon(&octets);
     tampon.open(QIODevice::WriteOnly);
@@ -459,6 +579,8 @@ void TNativeXMLDocument::SaveToFile(const QString &chemin) const
         return HalvenorError(QStringLiteral("Impossible d'enregistrer le fichier XML « ") + chemin
                              + QStringLiteral(" » : ") + raison);
     };
+    if (QSet<const xmlChar *> vus; !nomsEn1252(m_doc->children, vus))
+        throw echec(NomHors1252);
     QSaveFile f(chemin);
     if (!f.open(QIODevice::WriteOnly))
         throw echec(f.errorString());

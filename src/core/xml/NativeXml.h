@@ -10,7 +10,7 @@
 // declaration <?xml version="1.0" encoding="windows-1252"?>, no indentation.
 // A character that windows-1252 cannot hold, or that XML 1.0 forbids, becomes "?"
 // on its way in. Loading reads whatever encoding a file declares, with no network
-// access and no external entity or DTD loading.
+// access and no external entity or DTD loading; a document that declares an entity is refused.
 // Failures (unreadable or malformed file, unwritable path) throw HalvenorError.
 
 class TNativeXMLDocument;
@@ -77,6 +77,8 @@ public:
 
     // Replaces the content; Root is the top element named RootName, or the document node.
     void LoadFromFile(const QString &chemin);
+    // The same over bytes already read; `chemin` only names them in errors.
+    void LoadFromMemory(const QByteArray &octets, const QString &chemin);
     // Whole document in windows-1252, through QSaveFile: a failure leaves any previous file whole.
     void SaveToFile(const QString &chemin) const;
     // The bytes SaveToFile writes.

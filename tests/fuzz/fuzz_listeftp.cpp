@@ -1,0 +1,6 @@
+#include "Cibles.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *octets, size_t taille)
+{
+    return fuzzListeFtp(octets, taille);
+}
