@@ -152,6 +152,20 @@ bool nomEn1252(const xmlChar *nom)
 // A loaded document may hold names that windows-1252 cannot write: libxml2 would put a
 // character reference inside the name, a file nobody can read back. Names we add are checked
 // already (nomValide); this walks the tree once, each distinct name once.
+bool espaceDeNomsNonReecrivible(xmlNodePtr n)
+{
+    for (; n; n = n->next) {
+        if (n->type != XML_ELEMENT_NODE)
+            continue;
+        for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next)
+            if (ns->href && (xmlStrchr(ns->href, '<') || xmlStrchr(ns->href, '&')))
+                return true;
+        if (espaceDeNomsNonReecrivible(n->children))
+            return true;
+    }
+    return false;
+}
+
 bool nomsEn1252(const xmlNode *n, QSet<const xmlChar *> &vus)
 {
     for (; n; n = n->next) {
@@ -546,6 +560,12 @@ void TNativeXMLDocument::LoadFromMemory(const QByteArray &octetsLus, const QStri
         throw refus(raison);
     }
     xmlFreeParserCtxt(ctxt);
+    // libxml2 writes a namespace's URI back without escaping it: one holding "<" or "&" would
+    // make a file that no parser reads again.
+    if (espaceDeNomsNonReecrivible(doc->children)) {
+        xmlFreeDoc(doc);
+        throw refus(QStringLiteral("un espace de noms porte « < » ou « & » dans son adresse"));
+    }
 
     if (!doc->dict)
         doc->dict = xmlDictCreate();
