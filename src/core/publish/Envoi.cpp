@@ -74,18 +74,7 @@ SessionFtp::SessionFtp(FtpClient &client, Messages &messages)
 bool SessionFtp::ConnexionFTP()
 {
     const CompteFtp compte = Parametres::lire(chemins().FichierIni).publication;
-    const ResultatFtp r = compte.Host.trimmed().isEmpty()
-        ? ResultatFtp(EchecFtp::hoteVide(Parametres::nomSection(Parametres::Publication)))
-        : etapeFtp([&] {
-              m_client.setHost(compte.Host);
-              m_client.setUsername(compte.Login);
-              m_client.setPassword(compte.Mdp);
-              m_client.setPort(compte.Port);
-              m_client.setTransferTimeout(0);
-              m_client.setTls(compte.tls);
-              m_client.setCertificatCA(cheminDuProgramme(compte.certificatCA));
-              m_client.connect();
-          });
+    const ResultatFtp r = connecterCompte(m_client, compte, Parametres::nomSection(Parametres::Publication));
     return signaler(m_messages, QStringLiteral("Impossible de se connecter au serveur FTP. Erreur "),
                     QStringLiteral("Une erreur est survenue (TFicheHalvenor::ConnexionFTP): "), r);
 }

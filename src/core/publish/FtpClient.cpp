@@ -1,5 +1,6 @@
 #include "core/publish/FtpClient.h"
 
+#include "core/base/Chemins.h"
 #include "core/base/EcritureSure.h"
 #include "core/config/Parametres.h"
 
@@ -773,4 +774,20 @@ void FtpClient::replace(const QString &ancien, const QString &remplace)
 {
     d->commandes({"*DELE " + Impl::nomCommande(remplace), "RNFR " + Impl::nomCommande(ancien),
                   "RNTO " + Impl::nomCommande(remplace)});
+}
+
+ResultatFtp connecterCompte(FtpClient &client, const CompteFtp &compte, const QString &section)
+{
+    if (compte.Host.trimmed().isEmpty())
+        return EchecFtp::hoteVide(section);
+    return etapeFtp([&] {
+        client.setHost(compte.Host);
+        client.setUsername(compte.Login);
+        client.setPassword(compte.Mdp);
+        client.setPort(compte.Port);
+        client.setTransferTimeout(0);
+        client.setTls(compte.tls);
+        client.setCertificatCA(cheminDuProgramme(compte.certificatCA));
+        client.connect();
+    });
 }

@@ -105,3 +105,9 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };
+
+struct CompteFtp;
+
+// Logs `client` in to an account of Halvenor.ini (`section` names it when its Host is empty),
+// with the account's TLS rules. The one way every session connects.
+ResultatFtp connecterCompte(FtpClient &client, const CompteFtp &compte, const QString &section);

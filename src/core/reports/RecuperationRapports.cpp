@@ -64,18 +64,7 @@ bool SessionRapport::ConnexionFTPRapport()
 {
     if (m_ftp.connected())
         return true;
-    const ResultatFtp r = m_compte.Host.trimmed().isEmpty()
-        ? ResultatFtp(EchecFtp::hoteVide(Parametres::nomSection(Parametres::Rapport)))
-        : etapeFtp([this] {
-              m_ftp.setHost(m_compte.Host);
-              m_ftp.setUsername(m_compte.Login);
-              m_ftp.setPassword(m_compte.Mdp);
-              m_ftp.setPort(m_compte.Port);
-              m_ftp.setTransferTimeout(0);
-              m_ftp.setTls(m_compte.tls);
-              m_ftp.setCertificatCA(cheminDuProgramme(m_compte.certificatCA));
-              m_ftp.connect();
-          });
+    const ResultatFtp r = connecterCompte(m_ftp, m_compte, Parametres::nomSection(Parametres::Rapport));
     if (r)
         return true;
     const QString message = r.echec().texte().trimmed();

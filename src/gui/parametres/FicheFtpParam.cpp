@@ -78,15 +78,14 @@ void TFicheFtpParam::FormCreate()
 void TFicheFtpParam::btnTestFtpClick()
 {
     // A bad port stops here, before any connection and without a test message.
-    const int port = convertirPort(ui->edtPort->text());
-    IdFTP1.setHost(ui->edtHost->text());
-    IdFTP1.setUsername(ui->edtLogin->text());
-    IdFTP1.setPassword(ui->edtPassword->text());
-    IdFTP1.setPort(port);
-    IdFTP1.setTransferTimeout(0);
-    IdFTP1.setTls(ui->cbTLS->isChecked());
+    CompteFtp compte;
+    compte.Port = convertirPort(ui->edtPort->text());
+    compte.Host = ui->edtHost->text();
+    compte.Login = ui->edtLogin->text();
+    compte.Mdp = ui->edtPassword->text();
+    compte.tls = ui->cbTLS->isChecked();
     // The certificate is edited in the file only: the test trusts the one saved there.
-    IdFTP1.setCertificatCA(cheminDuProgramme(Parametres::lire(m_cheminIni).compte(m_compte).certificatCA));
+    compte.certificatCA = Parametres::lire(m_cheminIni).compte(m_compte).certificatCA;
 
     QString echec;
     bool connecte = false;
@@ -95,9 +94,7 @@ void TFicheFtpParam::btnTestFtpClick()
         // Refused log-in and any other failure read the same to the user.
         const Parametres::Partie section =
             m_compte == QuelCompte::Publication ? Parametres::Publication : Parametres::Rapport;
-        const ResultatFtp r = ui->edtHost->text().trimmed().isEmpty()
-            ? ResultatFtp(EchecFtp::hoteVide(Parametres::nomSection(section)))
-            : etapeFtp([this] { IdFTP1.connect(); });
+        const ResultatFtp r = connecterCompte(IdFTP1, compte, Parametres::nomSection(section));
         if (!r)
             echec = QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ") + r.echec().texte();
         connecte = IdFTP1.connected();
