@@ -76,36 +76,50 @@ void parcourir(const TNativeXMLNode &n, int profondeur)
 
 int fuzzIni(const uint8_t *octets, size_t taille)
 {
-    IniFile ini = IniFile::enMemoire(octetsDe(octets, taille));
+    const QByteArray lu = octetsDe(octets, taille);
+    IniFile ini = IniFile::enMemoire(lu);
+    QByteArray memoire = lu;
     try {
-        // A few sections and entries: each operation reads the whole text again, and the
-        // fuzzer's speed goes with the number of operations.
+        // Reads go through one document: every IniFile operation decodes the whole text again,
+        // and the fuzzer's speed went with their number. The writes go through both: the file
+        // reads its own output again between them, the document does not, and the bytes must agree.
+        IniDocument doc(ini.chemin(), &memoire);
         QStringList sections{QStringLiteral("Halvenor"), QStringLiteral("Halvenor_FNS_Exclu")};
-        for (const QByteArray &ligne : ini.octets().split('\n')) {
+        for (const QByteArray &ligne : lu.split('\n')) {
             const QByteArray t = ligne.trimmed();
             if (t.startsWith('[') && t.indexOf(']') > 1 && sections.size() < 4)
                 sections << paradox::PageCode::windows1252().decoder(t.mid(1, t.indexOf(']') - 1)).trimmed();
         }
         for (const QString &section : sections) {
-            const QStringList entrees = ini.readSectionValues(section);
+            const QStringList entrees = doc.readSectionValues(section);
             if (entrees.isEmpty())
                 continue;
             const QString cle = entrees.front().left(entrees.front().indexOf(u'='));
-            ini.readString(section, cle, QString());
-            ini.readInteger(section, cle, 21);
-            ini.readBool(section, cle, false);
+            doc.readString(section, cle, QString());
+            doc.readInteger(section, cle, 21);
+            doc.readBool(section, cle, false);
         }
         // A first write puts the file in windows-1252 (a hand-made UTF-8 file may hold more).
         const QString section = sections.last();
-        ini.writeString(section, QStringLiteral("CleFuzz"), QString());
-        const QStringList autres = ini.readSectionValues(sections.first());
-        const QString valeur = QString::fromLatin1(ini.octets().left(12).toHex());
-        ini.writeString(section, QStringLiteral("CleFuzz"), valeur);
-        verifier(ini.readString(section, QStringLiteral("CleFuzz"), QString()) == valeur);
+        const QString cle = QStringLiteral("CleFuzz");
+        const QStringList autres = doc.readSectionValues(sections.first());
+        const QString valeur = QString::fromLatin1(lu.left(12).toHex());
+        ini.writeString(section, cle, QString());
+        ini.writeString(section, cle, valeur);
+        doc.writeString(section, cle, QString());
+        doc.writeString(section, cle, valeur);
+        verifier(doc.readString(section, cle, QString()) == valeur);
         if (section.compare(sections.first(), Qt::CaseInsensitive) != 0)
-            verifier(ini.readSectionValues(sections.first()) == autres);
+            verifier(doc.readSectionValues(sections.first()) == autres);
         ini.writeBool(section, QStringLiteral("Remise_Achat"), true);
-        verifier(ini.readBool(section, QStringLiteral("Remise_Achat"), false));
+        doc.writeBool(section, QStringLiteral("Remise_Achat"), true);
+        verifier(doc.readBool(section, QStringLiteral("Remise_Achat"), false));
+        doc.save();
+        if (memoire != ini.octets()) {
+            std::fprintf(stderr, "document:\n%s\nfile:\n%s\n", memoire.toHex(' ').constData(),
+                         ini.octets().toHex(' ').constData());
+            std::abort();
+        }
         ini.eraseSection(section);
         verifier(!ini.sectionExists(section));
     } catch (const HalvenorError &) {

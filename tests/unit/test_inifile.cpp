@@ -131,6 +131,13 @@ TEST_F(Ini, HandEditedFileSavedAsUtf8WithByteOrderMark)
     EXPECT_EQ(ini.readString(QStringLiteral("Halvenor_Rapport"), QStringLiteral("Host"), QString()), u"hôte");
     ini.writeInteger(QStringLiteral("Halvenor_Rapport"), QStringLiteral("Port"), 2121);
     EXPECT_EQ(contenu(), "[Halvenor_Rapport]\r\nHost=h\xF4te\r\nPort=2121\r\n");
+
+    // Twice, over bytes that are not UTF-8: the first section is still read, and a rewrite
+    // loses nothing the next read would see.
+    ecrire("\xEF\xBB\xBF\xEF\xBB\xBF[Halvenor_Rapport]\r\nHost=h\xF4te\r\n");
+    EXPECT_EQ(ini.readString(QStringLiteral("Halvenor_Rapport"), QStringLiteral("Host"), QString()), u"hôte");
+    ini.writeInteger(QStringLiteral("Halvenor_Rapport"), QStringLiteral("Port"), 2121);
+    EXPECT_EQ(contenu(), "[Halvenor_Rapport]\r\nHost=h\xF4te\r\nPort=2121\r\n");
 }
 
 // ---- Writing

@@ -109,14 +109,8 @@ const PageCode &PageCode::pour(int numero)
 QString PageCode::decoder(const char *octets, qsizetype taille) const
 {
     const auto *p = reinterpret_cast<const uchar *>(octets);
-    bool ascii = true;
-    for (qsizetype i = 0; i < taille; ++i) {
-        if (p[i] >= 0x80) {
-            ascii = false;
-            break;
-        }
-    }
-    if (ascii)
+    // Most text is ASCII: Qt's vectorised scan and widening, not a loop of ours.
+    if (QtPrivate::isAscii(QLatin1StringView(octets, taille)))
         return QString::fromLatin1(octets, taille);
     if (!m_simple)
         return convertirIconv(m_nomIconv, octets, taille);
@@ -130,6 +124,8 @@ QString PageCode::decoder(const char *octets, qsizetype taille) const
 QByteArray PageCode::encoder(const QString &texte) const
 {
     if (m_simple) {
+        if (QtPrivate::isAscii(QStringView(texte)))
+            return texte.toLatin1();
         QByteArray sortie;
         sortie.reserve(texte.size());
         const auto n = texte.size();

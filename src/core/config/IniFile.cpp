@@ -36,17 +36,19 @@ struct Contenu
 
 enum class Genre { Vide, Commentaire, Section, Entree, Autre };
 
+// Views into the line they were read from: every operation classifies every line of the
+// file, and copying names and values there was most of the reader's time.
 struct Ligne
 {
     Genre genre = Genre::Autre;
-    QString nom;    // section name or key, trimmed
-    QString valeur; // entry value, as stored
+    QStringView nom;    // section name or key, trimmed
+    QStringView valeur; // entry value, as stored
 };
 
-Ligne analyser(const QString &ligne)
+Ligne analyser(QStringView ligne)
 {
     Ligne l;
-    const QString t = ligne.trimmed();
+    const QStringView t = ligne.trimmed();
     if (t.isEmpty()) {
         l.genre = Genre::Vide;
     } else if (t.startsWith(u';')) {
@@ -70,7 +72,7 @@ Ligne analyser(const QString &ligne)
     return l;
 }
 
-bool memeNom(const QString &a, const QString &b)
+bool memeNom(QStringView a, QStringView b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
@@ -110,12 +112,17 @@ Contenu decouper(const QByteArray &octets)
     // Edited by hand and saved as UTF-8 with a byte order mark: read it as such rather
     // than lose the first section under "ï»¿". The next write puts it back in windows-1252.
     // A mark over bytes that are not UTF-8 after all: windows-1252, so that a rewrite keeps them.
+    // A mark written twice (a tool that adds one to any file) is read as one: otherwise the
+    // first rewrite would turn the second into the file's mark and the next read would drop it.
     QString texte;
     if (octets.startsWith("\xEF\xBB\xBF")) {
+        qsizetype debut = 3;
+        while (octets.sliced(debut).startsWith("\xEF\xBB\xBF"))
+            debut += 3;
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        texte = utf8(octets.mid(3));
+        texte = utf8(octets.sliced(debut));
         if (utf8.hasError())
-            texte = depuis1252(octets.mid(3));
+            texte = depuis1252(octets.sliced(debut));
     } else {
         texte = depuis1252(octets);
     }
@@ -127,7 +134,9 @@ Contenu decouper(const QByteArray &octets)
         if (fin < 0)
             fin = texte.size();
         QString ligne = texte.mid(debut, fin - debut);
-        if (ligne.endsWith(u'\r'))
+        // Every stray CR before the end too: one kept would meet the line end of a rewrite
+        // and turn a "\n" file into a "\r\n" one at the next read.
+        while (ligne.endsWith(u'\r'))
             ligne.chop(1);
         c.lignes.push_back(std::move(ligne));
         debut = fin + 1;
@@ -217,7 +226,7 @@ QString IniDocument::readString(const QString &section, const QString &cle, cons
 {
     for (const auto &[index, l] : entrees(m_lignes, section))
         if (memeNom(l.nom, cle))
-            return l.valeur;
+            return l.valeur.toString();
     return defaut;
 }
 
@@ -245,8 +254,12 @@ bool IniDocument::sectionExists(const QString &section) const
 QStringList IniDocument::readSectionValues(const QString &section) const
 {
     QStringList resultat;
-    for (const auto &[index, l] : entrees(m_lignes, section))
-        resultat.append(l.nom + u'=' + l.valeur);
+    for (const auto &[index, l] : entrees(m_lignes, section)) {
+        QString entree;
+        entree.reserve(l.nom.size() + 1 + l.valeur.size());
+        entree.append(l.nom).append(u'=').append(l.valeur);
+        resultat.append(std::move(entree));
+    }
     return resultat;
 }
 

@@ -539,6 +539,7 @@ void TNativeXMLDocument::LoadFromMemory(const QByteArray &octetsLus, const QStri
     ctxt->sax->unparsedEntityDecl = refuserNonAnalysee;
     xmlDocPtr doc = nullptr;
     {
+        const Silence silence; // conversion errors go to stderr otherwise, whatever the options
         const ChargeurRefusant chargeur;
         // No XML_PARSE_NOENT, XML_PARSE_DTDLOAD or XML_PARSE_HUGE: external entities and DTDs
         // stay unread.
