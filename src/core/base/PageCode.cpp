@@ -90,8 +90,11 @@ PageCode::PageCode(int numero)
     if (cd != iconv_t(-1))
         iconv_close(cd);
     if (m_simple) {
-        for (int i = 255; i >= 0; --i)
+        for (int i = 255; i >= 0; --i) {
             m_inverse.insert(m_table[size_t(i)], char(i));
+            if (m_table[size_t(i)] >= 0x80 && m_table[size_t(i)] < 0x100)
+                m_depuisLatin1[m_table[size_t(i)]] = char(i);
+        }
     }
 }
 
@@ -126,19 +129,24 @@ QByteArray PageCode::encoder(const QString &texte) const
     if (m_simple) {
         if (QtPrivate::isAscii(QStringView(texte)))
             return texte.toLatin1();
-        QByteArray sortie;
-        sortie.reserve(texte.size());
-        const auto n = texte.size();
+        const qsizetype n = texte.size();
+        const char16_t *source = reinterpret_cast<const char16_t *>(texte.constData());
+        QByteArray sortie(n, Qt::Uninitialized);
+        char *d = sortie.data();
+        qsizetype j = 0;
         for (qsizetype i = 0; i < n; ++i) {
-            const char16_t c = texte[i].unicode();
+            const char16_t c = source[i];
             if (c < 0x80) {
-                sortie.append(char(c));
-                continue;
+                d[j++] = char(c);
+            } else if (c < 0x100) {
+                d[j++] = m_depuisLatin1[c] ? m_depuisLatin1[c] : '?';
+            } else {
+                if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(source[i + 1]))
+                    ++i;
+                d[j++] = m_inverse.value(c, '?');
             }
-            if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(texte[i + 1].unicode()))
-                ++i;
-            sortie.append(m_inverse.value(c, '?'));
         }
+        sortie.truncate(j);
         return sortie;
     }
     iconv_t cd = iconv_open(QByteArray(m_nomIconv + "//TRANSLIT").constData(), "UTF-16LE");

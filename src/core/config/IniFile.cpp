@@ -128,6 +128,7 @@ Contenu decouper(const QByteArray &octets)
     }
     if (!texte.contains(QStringLiteral("\r\n")) && texte.contains(u'\n'))
         c.finDeLigne = QStringLiteral("\n");
+    c.lignes.reserve(size_t(texte.count(u'\n')) + 1);
     qsizetype debut = 0;
     while (debut < texte.size()) {
         qsizetype fin = texte.indexOf(u'\n', debut);
@@ -150,9 +151,13 @@ void ecrire(const QString &chemin, const std::vector<QString> &lignes, const QSt
         return HalvenorError(QStringLiteral("Impossible d'enregistrer le fichier de configuration « ") + chemin
                              + QStringLiteral(" » : ") + raison);
     };
-    QString texte;
+    qsizetype taille = 0;
     for (const QString &l : lignes)
-        texte += l + finDeLigne;
+        taille += l.size() + finDeLigne.size();
+    QString texte;
+    texte.reserve(taille);
+    for (const QString &l : lignes)
+        texte.append(l).append(finDeLigne);
     const QByteArray octets = vers1252(texte);
     if (memoire) {
         *memoire = octets;
@@ -178,15 +183,26 @@ struct Bloc
     size_t fin;
 };
 
+// A header line, and the section it names; cheaper than analyser() on every line.
+bool estSection(QStringView ligne, QStringView *nom = nullptr)
+{
+    if (!ligne.trimmed().startsWith(u'['))
+        return false;
+    const Ligne l = analyser(ligne);
+    if (nom)
+        *nom = l.nom;
+    return l.genre == Genre::Section;
+}
+
 std::vector<Bloc> blocs(const std::vector<QString> &lignes, const QString &section)
 {
     std::vector<Bloc> resultat;
     for (size_t i = 0; i < lignes.size(); ++i) {
-        const Ligne l = analyser(lignes[i]);
-        if (l.genre != Genre::Section || !memeNom(l.nom, section))
+        QStringView nom;
+        if (!estSection(lignes[i], &nom) || !memeNom(nom, section))
             continue;
         size_t fin = i + 1;
-        while (fin < lignes.size() && analyser(lignes[fin]).genre != Genre::Section)
+        while (fin < lignes.size() && !estSection(lignes[fin]))
             ++fin;
         resultat.push_back({i, fin});
         i = fin - 1;

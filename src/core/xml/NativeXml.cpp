@@ -179,6 +179,10 @@ bool nomsEn1252(const xmlNode *n, QSet<const xmlChar *> &vus)
         if (n->type == XML_ELEMENT_NODE) {
             if (n->ns && !nomEn1252(n->ns->prefix))
                 return false;
+            // A declaration nobody uses is written too ("xmlns:p").
+            for (const xmlNs *ns = n->nsDef; ns; ns = ns->next)
+                if (!nomEn1252(ns->prefix))
+                    return false;
             for (const xmlAttr *a = n->properties; a; a = a->next)
                 if (!vus.contains(a->name)) {
                     if (!nomEn1252(a->name) || (a->ns && !nomEn1252(a->ns->prefix)))
