@@ -190,7 +190,19 @@ bool nomsEn1252(const xmlNode *n, QSet<const xmlChar *> &vus)
                     vus.insert(a->name);
                 }
         }
-        if ((n->type == XML_ELEMENT_NODE || n->type == XML_DTD_NODE) && !nomsEn1252(n->children, vus))
+        // A declaration holds names in many places (content models, enumerations, the
+        // element an attribute list is for): the whole internal subset, as it would be written.
+        if (n->type == XML_DTD_NODE) {
+            xmlBufferPtr texte = xmlBufferCreate();
+            if (!texte)
+                throw std::bad_alloc();
+            xmlNodeDump(texte, n->doc, const_cast<xmlNode *>(n), 0, 0);
+            const bool ok = nomEn1252(xmlBufferContent(texte));
+            xmlBufferFree(texte);
+            if (!ok)
+                return false;
+        }
+        if (n->type == XML_ELEMENT_NODE && !nomsEn1252(n->children, vus))
             return false;
     }
     return true;
