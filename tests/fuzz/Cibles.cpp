@@ -109,9 +109,6 @@ int fuzzIni(const uint8_t *octets, size_t taille)
         verifier(doc.readString(section, cle, QString()) == valeur);
         if (section.compare(sections.first(), Qt::CaseInsensitive) != 0)
             verifier(doc.readSectionValues(sections.first()) == autres);
-        ini.writeBool(section, QStringLiteral("Remise_Achat"), true);
-        doc.writeBool(section, QStringLiteral("Remise_Achat"), true);
-        verifier(doc.readBool(section, QStringLiteral("Remise_Achat"), false));
         const auto memes = [&] {
             doc.save();
             if (memoire != ini.octets()) {
@@ -121,6 +118,9 @@ int fuzzIni(const uint8_t *octets, size_t taille)
             }
         };
         memes();
+        // The file writes once more only: each of its writes decodes and encodes the whole text.
+        doc.writeBool(section, QStringLiteral("Remise_Achat"), true);
+        verifier(doc.readBool(section, QStringLiteral("Remise_Achat"), false));
         ini.eraseSection(section);
         doc.eraseSection(section);
         verifier(!doc.sectionExists(section));
