@@ -37,7 +37,6 @@ private:
     std::array<char16_t, 256> m_table{};
     QHash<char16_t, char> m_inverse;
     std::array<char, 256> m_depuisLatin1{}; // U+0080..U+00FF to its byte, 0 when absent: no hash per accent
-
 };
 
 } // namespace paradox

@@ -116,13 +116,13 @@ Contenu decouper(const QByteArray &octets)
     // first rewrite would turn the second into the file's mark and the next read would drop it.
     QString texte;
     if (octets.startsWith("\xEF\xBB\xBF")) {
-        qsizetype debut = 3;
-        while (octets.sliced(debut).startsWith("\xEF\xBB\xBF"))
-            debut += 3;
+        QByteArrayView reste = QByteArrayView(octets).sliced(3);
+        while (reste.startsWith("\xEF\xBB\xBF"))
+            reste = reste.sliced(3);
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        texte = utf8(octets.sliced(debut));
+        texte = utf8(reste);
         if (utf8.hasError())
-            texte = depuis1252(octets.sliced(debut));
+            texte = paradox::PageCode::windows1252().decoder(reste.data(), reste.size());
     } else {
         texte = depuis1252(octets);
     }
