@@ -3,6 +3,8 @@
 #include "core/base/Erreurs.h"
 #include "core/config/IniFile.h"
 
+#include <algorithm>
+
 namespace {
 
 const QString SectionHalvenor = Parametres::nomSection(Parametres::Halvenor);
@@ -19,6 +21,7 @@ const QString CleHost = QStringLiteral("Host");
 const QString ClePort = QStringLiteral("Port");
 const QString CleTls = QStringLiteral("TLS");
 const QString CleCertificatCA = QStringLiteral("CertificatCA");
+const QString CleConnexions = QStringLiteral("Connexions");
 const QString PrefixeFournisseur = QStringLiteral("Fournisseur");
 
 const QString MotFtp = QStringLiteral("FTP");
@@ -33,6 +36,9 @@ CompteFtp lireCompte(const IniDocument &ini, const QString &section)
     c.Port = ini.readInteger(section, ClePort, CompteFtp::PortParDefaut);
     c.tls = ini.readBool(section, CleTls, false);
     c.certificatCA = ini.readString(section, CleCertificatCA, QString());
+    // Out of range is clamped: 0 or 100 still says "fewer" or "many".
+    c.connexions = std::clamp(ini.readInteger(section, CleConnexions, CompteFtp::ConnexionsParDefaut), 1,
+                              CompteFtp::ConnexionsMax);
     return c;
 }
 

@@ -36,6 +36,10 @@ struct CompteFtp
     int Port = PortParDefaut;
     bool tls = false;     // "TLS": explicit FTPS; written after the four keys above
     QString certificatCA; // "CertificatCA": as stored (relative to the program directory); never written
+    // "Connexions": the most sessions a refresh opens at once; edited in the file only.
+    static constexpr int ConnexionsParDefaut = 4;
+    static constexpr int ConnexionsMax = 16;
+    int connexions = ConnexionsParDefaut;
 };
 
 enum class QuelCompte { Publication, Rapport };

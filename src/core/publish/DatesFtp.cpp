@@ -2,6 +2,8 @@
 
 #include <QTimeZone>
 
+#include <cstdlib>
+
 QDateTime dateUtcFtp(const QByteArray &valeur)
 {
     if (valeur.size() < 14)
@@ -33,4 +35,31 @@ bool dateListeIncertaine(const QDateTime &dateListe, const QDate &limite)
         return false;
     const qint64 ecart = limite.daysTo(dateListe.date());
     return ecart >= -1 && ecart <= 1;
+}
+
+qint64 decalageListe(const QDateTime &dateListe, const QDateTime &mdtmLocale)
+{
+    if (!dateListe.isValid() || !mdtmLocale.isValid())
+        return 0;
+    // The LIST fields as they were printed, read as if they were UTC.
+    const QDateTime brute(dateListe.date(), dateListe.time(), QTimeZone::utc());
+    const qint64 ecart = mdtmLocale.toUTC().secsTo(brute);
+    constexpr qint64 quart = 15 * 60;
+    const qint64 arrondi = ecart >= 0 ? (ecart + quart / 2) / quart : -((-ecart + quart / 2) / quart);
+    return arrondi * quart;
+}
+
+QDateTime dateListeCorrigee(const QDateTime &dateListe, qint64 decalage)
+{
+    if (!dateListe.isValid())
+        return {};
+    return QDateTime(dateListe.date(), dateListe.time(), QTimeZone::utc()).addSecs(-decalage).toLocalTime();
+}
+
+bool dateCorrigeeIncertaine(const QDateTime &dateLocale, const QDate &limite)
+{
+    if (!dateLocale.isValid())
+        return false;
+    const QDateTime minuit(limite, QTime(0, 0));
+    return std::abs(dateLocale.secsTo(minuit)) <= MargeListeSecondes;
 }

@@ -13,6 +13,8 @@ QString raisonFtp(CauseFtp cause)
     case CauseFtp::AdresseInvalide: return QStringLiteral("Adresse du serveur FTP invalide");
     case CauseFtp::DelaiDepasse: return QStringLiteral("Le serveur FTP ne répond pas (délai dépassé)");
     case CauseFtp::ConnexionCoupee: return QStringLiteral("La connexion avec le serveur FTP a été coupée");
+    case CauseFtp::TropDeConnexions:
+        return QStringLiteral("Le serveur FTP refuse une connexion de plus (trop de connexions depuis cette adresse)");
     case CauseFtp::LoginRefuse: return QStringLiteral("Identifiant ou mot de passe refusé par le serveur FTP");
     case CauseFtp::Introuvable: return QStringLiteral("Fichier ou dossier introuvable ou inaccessible sur le serveur FTP");
     case CauseFtp::EcritureRefusee: return QStringLiteral("Le serveur FTP refuse l'écriture du fichier");
@@ -92,6 +94,9 @@ EchecFtp echecCurl(int codeCurl, long codeFtp, const QByteArray &derniereReponse
     case CURLE_SSL_ISSUER_ERROR: cause = CauseFtp::Tls; break;
     default: break;
     }
+    // 421 closes the connection, whatever curl makes of it: most often a cap on sessions.
+    if (codeFtp == 421 && cause != CauseFtp::LoginRefuse)
+        cause = CauseFtp::TropDeConnexions;
     return EchecFtp::de(cause, derniereReponse);
 }
 

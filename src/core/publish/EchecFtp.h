@@ -16,6 +16,7 @@ enum class CauseFtp {
     AdresseInvalide,
     DelaiDepasse,
     ConnexionCoupee,
+    TropDeConnexions,
     LoginRefuse,
     Introuvable,
     EcritureRefusee,

@@ -10,7 +10,16 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <atomic>
+#include <limits>
+#include <optional>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -588,149 +597,277 @@ QDateTime FtpClient::mdtm(const QByteArray &nomBrut)
     return {};
 }
 
-QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax)
+QList<qsizetype> FtpClient::datesListe(QList<FtpEntree> &entrees, const QDate &limite)
+{
+    // Far from the limit a LIST date decides nothing, whatever the zone: no MDTM at all.
+    const bool utile = std::any_of(entrees.cbegin(), entrees.cend(), [&](const FtpEntree &e) {
+        return e.sansFuseau && dateListeIncertaine(e.modification, limite);
+    });
+    if (!utile)
+        return {};
+    // The sample is the time nearest to the limit: its zone is the one of that season.
+    const QDateTime minuit(limite, QTime(0, 0));
+    qsizetype echantillon = -1;
+    qint64 ecartMin = std::numeric_limits<qint64>::max();
+    for (qsizetype i = 0; i < entrees.size(); ++i) {
+        const FtpEntree &e = entrees[i];
+        if (!e.sansFuseau || e.sansHeure || !e.modification.isValid())
+            continue;
+        if (const qint64 ecart = std::abs(e.modification.secsTo(minuit)); ecart < ecartMin) {
+            ecartMin = ecart;
+            echantillon = i;
+        }
+    }
+    std::optional<qint64> decalage;
+    if (echantillon >= 0) {
+        FtpEntree &e = entrees[echantillon];
+        const QDateTime exacte = mdtm(e.brut);
+        if (!exacte.isValid())
+            return {}; // no MDTM here: the LIST dates stand
+        decalage = decalageListe(e.modification, exacte);
+        e.modification = exacte;
+        e.sansFuseau = false;
+    }
+    QList<qsizetype> incertaines;
+    for (qsizetype i = 0; i < entrees.size(); ++i) {
+        FtpEntree &e = entrees[i];
+        if (!e.sansFuseau)
+            continue;
+        if (decalage && !e.sansHeure) {
+            e.modification = dateListeCorrigee(e.modification, *decalage);
+            e.sansFuseau = false;
+            if (dateCorrigeeIncertaine(e.modification, limite))
+                incertaines << i;
+        } else if (dateListeIncertaine(e.modification, limite)) {
+            incertaines << i;
+        }
+    }
+    return incertaines;
+}
+
+namespace {
+
+// One transfer on one session's own handles, polled 10 ms at a time like Impl::executer();
+// `arret` ends it early.
+CURLcode transfererSur(CURLM *multi, CURL *easy, const std::atomic<bool> &arret)
+{
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    CURLMcode mc = CURLM_OK;
+    int actifs = 1;
+    while (mc == CURLM_OK && !arret.load()) {
+        mc = curl_multi_perform(multi, &actifs);
+        if (mc != CURLM_OK || actifs == 0)
+            break;
+        mc = curl_multi_poll(multi, nullptr, 0, 10, nullptr);
+    }
+    CURLcode resultat = arret.load() ? CURLE_ABORTED_BY_CALLBACK : CURLE_GOT_NOTHING;
+    int restants = 0;
+    while (CURLMsg *m = curl_multi_info_read(multi, &restants)) {
+        if (m->msg == CURLMSG_DONE && m->easy_handle == easy)
+            resultat = m->data.result;
+    }
+    curl_multi_remove_handle(multi, easy);
+    return mc == CURLM_OK ? resultat : CURLE_FAILED_INIT;
+}
+
+// A server that wants fewer sessions says so at login (421 in its greeting, 530 for the
+// extra login) or refuses the connection outright.
+bool sessionRefusee(CURLcode code, long codeFtp)
+{
+    return codeFtp == 421 || codeFtp == 530 || code == CURLE_COULDNT_CONNECT || code == CURLE_LOGIN_DENIED
+        || (sessionPerdue(code) && code != CURLE_OPERATION_TIMEDOUT);
+}
+
+} // namespace
+
+QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax,
+                                           QList<QDateTime> *dates)
 {
     d->exigerConnexion();
     QList<ResultatFtp> resultats(fichiers.size());
+    if (dates)
+        *dates = QList<QDateTime>(fichiers.size());
     if (fichiers.isEmpty())
         return resultats;
-    sessions = std::clamp(sessions, 1, 16);
+    sessions = static_cast<int>(std::min<qsizetype>(std::clamp(sessions, 1, CompteFtp::ConnexionsMax), fichiers.size()));
 
-    struct Poste
+    // Every session is one easy handle on one multi handle of its own: its connection is never
+    // lent to another handle, so each data connection offers the TLS session of its own control
+    // connection, as vsftpd and ProFTPD require. Session 0 is the logged-in one.
+    struct Session
     {
         CURL *easy = nullptr;
-        qsizetype index = -1;
-        std::unique_ptr<FichierCache> fichier;
-        Reception reception{nullptr, 0};
+        CURLM *multi = nullptr;
+        bool propre = false; // its handles are ours to clean up
+        bool connectee = false;
         QByteArray reponse;
         char erreur[CURL_ERROR_SIZE] = {};
     };
-    std::vector<Poste> postes(static_cast<size_t>(std::min<qsizetype>(sessions, fichiers.size())));
-    // The session's own logged-in connection is in this pool and serves one of the posts.
-    curl_multi_setopt(d->multi, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(postes.size()));
+    std::vector<Session> postes(static_cast<size_t>(sessions));
+    postes[0].easy = d->easy;
+    postes[0].multi = d->multi;
+    postes[0].connectee = true;
+    for (size_t k = 1; k < postes.size(); ++k) {
+        postes[k].easy = curl_easy_init();
+        postes[k].multi = curl_multi_init();
+        postes[k].propre = true;
+        if (!postes[k].easy || !postes[k].multi) {
+            for (Session &p : postes) {
+                if (p.propre) {
+                    curl_easy_cleanup(p.easy);
+                    curl_multi_cleanup(p.multi);
+                }
+            }
+            throw FtpError(QStringLiteral("Initialisation de libcurl impossible."));
+        }
+    }
+    // URLs are built here: escaping is not the threads' business.
     const QByteArray repertoire = d->urlRepertoire();
-    qsizetype suivant = 0;
+    QList<QByteArray> urls;
+    urls.reserve(fichiers.size());
+    for (const Telechargement &t : fichiers)
+        urls << repertoire + d->echapper(t.nomBrut);
+
+    std::mutex verrou;
+    std::condition_variable signal;
+    std::deque<qsizetype> aFaire;
+    for (qsizetype i = 0; i < fichiers.size(); ++i)
+        aFaire.push_back(i);
     QList<int> essais(fichiers.size(), 0);
-    QList<qsizetype> aReprendre;
+    int vivantes = sessions; // sessions still taking files
+    int enVol = 0;           // files being transferred
+    int finies = 0;          // threads returned
+    std::atomic<bool> arret{false};
+    constexpr int EssaisMax = 3;
 
-    auto nettoyer = [&] {
-        for (Poste &p : postes) {
-            if (p.easy) {
-                curl_multi_remove_handle(d->multi, p.easy);
-                curl_easy_cleanup(p.easy);
-            }
-            p.easy = nullptr;
-            p.fichier.reset();
-        }
-    };
-    // Gives a post the next file; false when none is left.
-    auto lancer = [&](Poste &p) {
+    auto travailler = [&](Session &p) {
+        std::unique_lock<std::mutex> l(verrou);
         while (true) {
-            qsizetype i = -1;
-            if (!aReprendre.isEmpty())
-                i = aReprendre.takeFirst();
-            else if (suivant < fichiers.size())
-                i = suivant++;
-            if (i < 0)
-                return false;
-            const Telechargement &t = fichiers[i];
-            if (!nomEnvoyable(t.nomBrut)) {
-                resultats[i] = EchecFtp::de(CauseFtp::Introuvable);
-                continue;
-            }
-            p.fichier = std::make_unique<FichierCache>(t.cheminLocal);
-            if (!p.fichier->ouvrir()) {
-                resultats[i] = EchecFtp{CauseFtp::EcritureLocale, raisonFtp(CauseFtp::EcritureLocale), {}};
-                continue;
-            }
-            if (!p.easy) {
-                p.easy = curl_easy_init();
-                if (!p.easy)
-                    throw FtpError(QStringLiteral("Initialisation de libcurl impossible."));
-                d->optionsCommunes(p.easy, p.erreur, &p.reponse);
-                curl_easy_setopt(p.easy, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
-                curl_easy_setopt(p.easy, CURLOPT_WRITEFUNCTION, &ecrireFichier);
-            }
-            p.index = i;
-            p.erreur[0] = '\0';
-            p.reponse.clear();
-            const QByteArray url = repertoire + d->echapper(t.nomBrut);
-            curl_easy_setopt(p.easy, CURLOPT_URL, url.constData());
-            p.reception = Reception{p.fichier.get(), tailleMax};
-            curl_easy_setopt(p.easy, CURLOPT_WRITEDATA, &p.reception);
-            if (tailleMax > 0)
-                curl_easy_setopt(p.easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(tailleMax));
-            if (curl_multi_add_handle(d->multi, p.easy) != CURLM_OK)
-                throw FtpError(QStringLiteral("Initialisation de libcurl impossible."));
-            return true;
-        }
-    };
+            // A file put back by a session that lost its connection may still come: wait for it.
+            signal.wait(l, [&] { return !aFaire.empty() || enVol == 0 || arret.load(); });
+            if (aFaire.empty() || arret.load())
+                break;
+            const qsizetype i = aFaire.front();
+            aFaire.pop_front();
+            ++enVol;
+            l.unlock();
 
-    try {
-        int enCours = 0;
-        for (Poste &p : postes)
-            enCours += lancer(p) ? 1 : 0;
-        while (enCours > 0) {
-            int actifs = 0;
-            CURLMcode mc = curl_multi_perform(d->multi, &actifs);
-            int restants = 0;
-            while (CURLMsg *m = curl_multi_info_read(d->multi, &restants)) {
-                if (m->msg != CURLMSG_DONE)
-                    continue;
-                auto it = std::find_if(postes.begin(), postes.end(),
-                                       [&](const Poste &p) { return p.easy == m->easy_handle; });
-                if (it == postes.end())
-                    continue;
-                Poste &p = *it;
-                const CURLcode code = m->data.result;
-                curl_multi_remove_handle(d->multi, p.easy);
-                --enCours;
-                const qsizetype i = p.index;
-                if (code == CURLE_OK) {
-                    resultats[i] = p.fichier->terminer()
-                        ? ResultatFtp()
-                        : ResultatFtp(EchecFtp{CauseFtp::EcritureLocale, raisonFtp(CauseFtp::EcritureLocale)
-                                                   + QStringLiteral(" : ") + p.fichier->erreur(), {}});
+            const Telechargement &t = fichiers[i];
+            ResultatFtp resultat;
+            bool remettre = false;
+            bool quitter = false;
+            QDateTime date;
+            if (!nomEnvoyable(t.nomBrut)) {
+                resultat = EchecFtp::de(CauseFtp::Introuvable);
+            } else {
+                FichierCache fichier(t.cheminLocal);
+                if (!fichier.ouvrir()) {
+                    resultat = EchecFtp{CauseFtp::EcritureLocale, raisonFtp(CauseFtp::EcritureLocale), {}};
                 } else {
-                    p.fichier->abandonner();
+                    curl_easy_reset(p.easy);
+                    p.erreur[0] = '\0';
+                    p.reponse.clear();
+                    d->optionsCommunes(p.easy, p.erreur, &p.reponse);
+                    curl_easy_setopt(p.easy, CURLOPT_URL, urls[i].constData());
+                    curl_easy_setopt(p.easy, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+                    curl_easy_setopt(p.easy, CURLOPT_WRITEFUNCTION, &ecrireFichier);
+                    Reception reception{&fichier, tailleMax};
+                    curl_easy_setopt(p.easy, CURLOPT_WRITEDATA, &reception);
+                    if (tailleMax > 0)
+                        curl_easy_setopt(p.easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(tailleMax));
+                    // MDTM on this file's own session, just before its RETR.
+                    if (t.date)
+                        curl_easy_setopt(p.easy, CURLOPT_FILETIME, 1L);
+                    const CURLcode code = transfererSur(p.multi, p.easy, arret);
                     long codeFtp = 0;
                     curl_easy_getinfo(p.easy, CURLINFO_RESPONSE_CODE, &codeFtp);
-                    // A lost or refused extra login (servers cap logins per user) costs a retry on
-                    // another post, not the file; the post itself retires while others run.
-                    if (p.reception.depasse || code == CURLE_FILESIZE_EXCEEDED) {
-                        resultats[i] = echecTaille(fichiers[i].nomBrut, tailleMax);
-                    } else if (sessionPerdue(code) && code != CURLE_OPERATION_TIMEDOUT && essais[i]++ == 0) {
-                        aReprendre << i;
-                        if (enCours > 0) {
-                            p.fichier.reset();
-                            curl_easy_cleanup(p.easy);
-                            p.easy = nullptr;
-                            continue;
+                    if (code == CURLE_OK) {
+                        p.connectee = true;
+                        if (t.date) {
+                            curl_off_t secondes = -1;
+                            if (curl_easy_getinfo(p.easy, CURLINFO_FILETIME_T, &secondes) == CURLE_OK && secondes >= 0)
+                                date = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(secondes));
                         }
+                        if (const ResultatEcriture e = fichier.terminer(); !e)
+                            resultat = EchecFtp{CauseFtp::EcritureLocale,
+                                                raisonFtp(CauseFtp::EcritureLocale) + QStringLiteral(" : ") + fichier.erreur(), {}};
                     } else {
-                        resultats[i] = echecCurl(code, codeFtp, p.reponse, QByteArray(p.erreur));
+                        fichier.abandonner();
+                        if (reception.depasse || code == CURLE_FILESIZE_EXCEEDED) {
+                            resultat = echecTaille(t.nomBrut, tailleMax);
+                        } else if (code == CURLE_ABORTED_BY_CALLBACK && arret.load()) {
+                            quitter = true;
+                        } else if (sessionRefusee(code, codeFtp)) {
+                            // Refused at login, cut, or told "421": the file goes to another
+                            // session. A refused login costs the file nothing.
+                            std::lock_guard<std::mutex> g(verrou);
+                            const bool refusAuLogin = !p.connectee;
+                            remettre = refusAuLogin ? vivantes > 1 : ++essais[i] < EssaisMax;
+                            quitter = vivantes > 1;
+                            if (!remettre)
+                                resultat = echecCurl(code, codeFtp, p.reponse, QByteArray(p.erreur));
+                            p.connectee = false;
+                        } else {
+                            resultat = echecCurl(code, codeFtp, p.reponse, QByteArray(p.erreur));
+                        }
                     }
                 }
-                p.fichier.reset();
-                enCours += lancer(p) ? 1 : 0;
             }
-            if (mc != CURLM_OK)
-                throw FtpError(QString::fromUtf8(curl_multi_strerror(mc)));
-            if (enCours > 0) {
-                curl_multi_poll(d->multi, nullptr, 0, 10, nullptr);
-                laisserVivre();
+
+            l.lock();
+            --enVol;
+            if (remettre)
+                aFaire.push_front(i);
+            else if (!arret.load())
+                resultats[i] = resultat;
+            if (dates && date.isValid())
+                (*dates)[i] = date;
+            if (quitter && vivantes > 1) {
+                --vivantes;
+                break;
+            }
+            if (quitter)
+                break;
+            signal.notify_all();
+        }
+        ++finies;
+        signal.notify_all();
+    };
+
+    std::vector<std::thread> fils;
+    fils.reserve(postes.size());
+    for (Session &p : postes)
+        fils.emplace_back(travailler, std::ref(p));
+
+    auto terminer = [&] {
+        for (std::thread &f : fils)
+            f.join();
+        for (Session &p : postes) {
+            if (p.propre) {
+                curl_easy_cleanup(p.easy);
+                curl_multi_cleanup(p.multi);
             }
         }
+    };
+    try {
+        std::unique_lock<std::mutex> l(verrou);
+        while (finies < sessions) {
+            signal.wait_for(l, std::chrono::milliseconds(20));
+            l.unlock();
+            laisserVivre();
+            l.lock();
+        }
     } catch (...) {
-        nettoyer();
-        curl_multi_setopt(d->multi, CURLMOPT_MAX_HOST_CONNECTIONS, 0L);
-        // Abandoned or broken half-way: the connections are in an unknown state.
+        arret = true;
+        signal.notify_all();
+        terminer();
+        // Abandoned half-way: the connections are in an unknown state.
         d->connecte = false;
         d->fermer();
         throw;
     }
-    nettoyer();
-    curl_multi_setopt(d->multi, CURLMOPT_MAX_HOST_CONNECTIONS, 0L);
+    terminer();
     return resultats;
 }
 

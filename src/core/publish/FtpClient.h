@@ -18,6 +18,7 @@ struct FtpEntree
     Type type = Type::Fichier;
     QDateTime modification; // local time; invalid when the server gave none
     bool sansFuseau = false; // LIST: the server's clock, zone unknown
+    bool sansHeure = false;  // LIST of an old file: the day alone
 };
 
 // Lets the program's events run while the client waits on the network, at least every 50 ms.
@@ -33,6 +34,7 @@ struct Telechargement
 {
     QByteArray nomBrut;
     QString cheminLocal;
+    bool date = false; // also ask its exact date (MDTM) on the session that fetches it
 };
 
 // Bytes from the server (names, reply lines): UTF-8 when valid, else windows-1252.
@@ -45,6 +47,15 @@ QDateTime dateMdtm(const QByteArray &reponse);
 // A LIST date (no zone) within a day of the J- limit may fall on either side of it: only
 // those are worth an MDTM.
 bool dateListeIncertaine(const QDateTime &dateListe, const QDate &limite);
+// The server's LIST clock minus UTC, in seconds, learnt from one file's LIST time and its
+// MDTM (UTC); LIST times have no seconds, so the difference is rounded to a quarter hour.
+qint64 decalageListe(const QDateTime &dateListe, const QDateTime &mdtmLocale);
+// A LIST time read in the server's clock, `decalage` seconds ahead of UTC: in local time.
+QDateTime dateListeCorrigee(const QDateTime &dateListe, qint64 decalage);
+// With the zone known, only a time this close to the day that starts the J- limit can fall on
+// either side of it (the minute LIST drops, a zone that changed since the sample).
+constexpr qint64 MargeListeSecondes = 5 * 60;
+bool dateCorrigeeIncertaine(const QDateTime &dateLocale, const QDate &limite);
 
 // Listing parsers, pure functions: MLSD lines, and LIST lines in the Unix and MS-DOS forms.
 // `maintenant` decides the year of Unix dates given without one.
@@ -89,7 +100,16 @@ public:
     // Downloads from the current directory over up to `sessions` logins at once; one result
     // per file, in the same order. A file that fails does not stop the others; each is capped
     // at `tailleMax` bytes like get().
-    QList<ResultatFtp> getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax = 0);
+    // Sessions refused at login (421, 530, refused connection) are given up, down to the first;
+    // a file whose session is cut or told 421 goes to another before it counts as failed.
+    // `dates` (when given) receives the MDTM of the files marked `date`, invalid when none.
+    QList<ResultatFtp> getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax = 0,
+                                    QList<QDateTime> *dates = nullptr);
+    // LIST dates of `entrees` (MLSD ones are left alone): the server's zone is learnt from one
+    // file's MDTM and applied to every line. Returns the entries whose date may still fall on
+    // either side of `limite`: those need their own MDTM. Without MDTM, every LIST date near
+    // the limit is returned, as before the zone was learnt.
+    QList<qsizetype> datesListe(QList<FtpEntree> &entrees, const QDate &limite);
     // MDTM (UTC, RFC 3659) in local time; invalid when the server gives none.
     QDateTime mdtm(const QByteArray &nomBrut);
     void put(const QString &cheminLocal, const QString &nomDistant); // into the current directory

@@ -129,6 +129,7 @@ bool lireUnix(const QString &ligne, const QDateTime &maintenant, FtpEntree &e)
             } else if (forme == 1 && annee(fin)) {
                 const QDateTime t(QDate(fin.toInt(), mo, jour.toInt()), QTime(0, 0));
                 e.modification = t.isValid() ? t : QDateTime();
+                e.sansHeure = true;
             } else {
                 continue;
             }

@@ -45,7 +45,7 @@ void PreparerRepertoireRapport()
 }
 
 SessionRapport::SessionRapport(CompteRapport compte, Messages &messages)
-    : m_compte(std::move(compte)), m_messages(messages)
+    : m_compte(std::move(compte)), m_messages(messages), m_sessions(m_compte.connexions)
 {
 }
 
@@ -113,13 +113,21 @@ void SessionRapport::TelechargerRapport(const FtpEntree &entree)
     m_ftp.get(entree.brut, chemins().RepertoireRapport + entree.nom, TailleRapportMax);
 }
 
-QList<ResultatFtp> SessionRapport::TelechargerRapports(const QList<FtpEntree> &entrees)
+QList<ResultatFtp> SessionRapport::TelechargerRapports(QList<FtpEntree> &entrees, const QList<qsizetype> &dates)
 {
     QList<Telechargement> fichiers;
     fichiers.reserve(entrees.size());
     for (const FtpEntree &e : entrees)
         fichiers << Telechargement{e.brut, chemins().RepertoireRapport + e.nom};
-    return m_ftp.getParallele(fichiers, m_sessions, TailleRapportMax);
+    for (const qsizetype i : dates)
+        fichiers[i].date = true;
+    QList<QDateTime> exactes;
+    const QList<ResultatFtp> resultats = m_ftp.getParallele(fichiers, m_sessions, TailleRapportMax, &exactes);
+    for (const qsizetype i : dates) {
+        if (exactes[i].isValid())
+            entrees[i].modification = exactes[i];
+    }
+    return resultats;
 }
 
 std::optional<QString> SessionRapport::RecupererHistorique(const QString &identifiant)
@@ -144,16 +152,18 @@ bool ChargerRapports(SessionRapport &session, bool &rapportsRecuperes, int jours
         return false;
     QList<FtpEntree> entrees = session.ListerRapports();
     const QDate aujourdhui = horloge().maintenant().date();
-    // A LIST date is in the server's zone, unknown: near the limit it may fall either side.
-    const QDate limite = aujourdhui.addDays(-jours);
-    for (FtpEntree &e : entrees) {
-        if (e.sansFuseau && dateListeIncertaine(e.modification, limite)) {
-            if (const QDateTime exacte = session.ftpMaj().mdtm(e.brut); exacte.isValid())
-                e.modification = exacte;
+    // A LIST date is in the server's zone: learnt once, then only a date on the edge of the
+    // limit needs its own MDTM, asked by the download that fetches the file.
+    const QList<qsizetype> incertaines = session.ftpMaj().datesListe(entrees, aujourdhui.addDays(-jours));
+    if (rapportsRecuperes) {
+        for (const qsizetype i : incertaines) {
+            if (const QDateTime exacte = session.ftpMaj().mdtm(entrees[i].brut); exacte.isValid())
+                entrees[i].modification = exacte;
         }
     }
     // One file that fails gets its red line; the others go on.
-    const QList<ResultatFtp> telecharges = rapportsRecuperes ? QList<ResultatFtp>() : session.TelechargerRapports(entrees);
+    const QList<ResultatFtp> telecharges =
+        rapportsRecuperes ? QList<ResultatFtp>() : session.TelechargerRapports(entrees, incertaines);
     TNativeXMLDocument document(RacineMajAuto);
     for (qsizetype i = 0; i < entrees.size(); ++i) {
         const FtpEntree &e = entrees[i];

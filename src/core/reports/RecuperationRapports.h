@@ -48,8 +48,9 @@ public:
     QList<FtpEntree> ListerRapports();
     // Downloads one report into RepertoireRapport, replacing a local copy.
     void TelechargerRapport(const FtpEntree &entree);
-    // Downloads them all over up to sessionsParalleles() logins; one result per entry.
-    QList<ResultatFtp> TelechargerRapports(const QList<FtpEntree> &entrees);
+    // Downloads them all over up to sessionsParalleles() logins (the account's Connexions);
+    // one result per entry. The entries listed in `dates` get their exact date (MDTM) too.
+    QList<ResultatFtp> TelechargerRapports(QList<FtpEntree> &entrees, const QList<qsizetype> &dates = {});
     void setSessionsParalleles(int n) { m_sessions = n; }
     // The first history file of /Rapport/Historique for this identifier, downloaded into
     // RepertoireHistorique on every request; nothing when there is none. Leaves the session open.
@@ -64,7 +65,7 @@ private:
     CompteRapport m_compte;
     Messages &m_messages;
     FtpClient m_ftp;
-    int m_sessions = 4;
+    int m_sessions = CompteFtp::ConnexionsParDefaut;
 };
 
 // One line of the report list.
