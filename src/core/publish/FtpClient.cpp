@@ -21,6 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 // No operation may block the window for good: a server that stops answering fails
@@ -141,6 +145,27 @@ bool sessionPerdue(CURLcode code)
     }
 }
 
+// Over TLS 1.3 the server sends session tickets on each data connection after the handshake.
+// An upload never reads them, and a socket closed with unread bytes sends a reset that can
+// reach the server before the end of the upload: vsftpd then fails it ("426 Failure reading
+// network stream"). So a socket is closed gracefully: our FIN, then what the server still
+// sends is read and dropped until its own FIN (half a second at most).
+int fermerSocket(void *, curl_socket_t s)
+{
+    ::shutdown(s, SHUT_WR);
+    char poubelle[4096];
+    const auto fin = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    while (true) {
+        const auto reste = std::chrono::duration_cast<std::chrono::milliseconds>(fin - std::chrono::steady_clock::now());
+        pollfd p{s, POLLIN, 0};
+        if (reste.count() <= 0 || ::poll(&p, 1, static_cast<int>(reste.count())) <= 0)
+            break;
+        if (::recv(s, poubelle, sizeof poubelle, MSG_DONTWAIT) <= 0)
+            break;
+    }
+    return ::close(s);
+}
+
 // What the user reads when the TLS set-up fails; empty for any other failure.
 // `detail` is curl's own text: only it tells a wrong host name from an untrusted chain.
 struct ListeCurl
@@ -224,6 +249,7 @@ struct FtpClient::Impl
         if (tls) {
             curl_easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
             curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+            curl_easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, &fermerSocket);
             curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
             curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
             if (!autorites.isEmpty()) {
