@@ -105,7 +105,8 @@ TEST_P(ServeursReels, TestDeConnexion)
     EXPECT_EQ(banc.testerConnexion(compte), QString());
     CompteFtp faux = compte;
     faux.Mdp = QStringLiteral("faux");
-    EXPECT_TRUE(banc.testerConnexion(faux).startsWith(raisonFtp(CauseFtp::LoginRefuse))) << banc.testerConnexion(faux).toStdString();
+    const QString refus = banc.testerConnexion(faux);
+    EXPECT_TRUE(refus.startsWith(raisonFtp(CauseFtp::LoginRefuse))) << refus.toStdString();
 }
 
 // Shared hosting allows 2 or 3 sessions per address: the refresh makes do with them.

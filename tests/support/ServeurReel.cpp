@@ -77,6 +77,22 @@ bool portLibre(int port)
     return lier(port) == port;
 }
 
+// Something listens on 127.0.0.1:`port`: bound is not enough, ProFTPD binds well before it listens.
+// Read from /proc, since a probe connection would count against Pure-FTPd's cap.
+bool ecoute(int port)
+{
+    QFile tcp(QStringLiteral("/proc/net/tcp"));
+    if (!tcp.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray local = "0100007F:" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray &ligne : tcp.readAll().split('\n')) {
+        const QList<QByteArray> champs = ligne.simplified().split(' ');
+        if (champs.size() > 3 && champs[1] == local && champs[3] == "0A")
+            return true;
+    }
+    return false;
+}
+
 int portEphemere()
 {
     const int port = lier(0);
@@ -243,12 +259,14 @@ bool ServeurReel::demarrer(int port, int passifMin, int passifMax)
     case Logiciel::PureFtpd: {
         const QString puredb = dossier + QStringLiteral("/pureftpd.pdb");
         const QString passwd = dossier + QStringLiteral("/pureftpd.passwd");
-        QFile::remove(passwd);
+        // The file pure-pw would write, with a SHA-512 crypt hash: its own argon2id takes
+        // seconds per login on a small machine.
+        if (!ecrire(passwd, QStringLiteral("%1:%2:1:1::%3/./::::::::::::\n").arg(login(), hachage, racine()).toUtf8(),
+                    QFile::ReadOwner | QFile::WriteOwner))
+            throw std::runtime_error("cannot write the Pure-FTPd passwd file");
+        QFile::remove(puredb);
         sortieDe(base + QStringLiteral("/usr/bin/pure-pw"),
-                 {QStringLiteral("useradd"), login(), QStringLiteral("-u"), QStringLiteral("1"), QStringLiteral("-g"),
-                  QStringLiteral("1"), QStringLiteral("-d"), racine(), QStringLiteral("-f"), passwd, QStringLiteral("-F"),
-                  puredb, QStringLiteral("-m")},
-                 (m_motDePasse + u'\n' + m_motDePasse + u'\n').toUtf8());
+                 {QStringLiteral("mkdb"), puredb, QStringLiteral("-f"), passwd});
         arguments << QStringLiteral("-S") << QStringLiteral("127.0.0.1,%1").arg(port) << QStringLiteral("-4")
                   << QStringLiteral("-H") << QStringLiteral("-E") << QStringLiteral("-A") << QStringLiteral("-l")
                   << QStringLiteral("puredb:") + puredb << QStringLiteral("-p")
@@ -275,12 +293,11 @@ bool ServeurReel::demarrer(int port, int passifMin, int passifMax)
     m_process->start(programme, arguments);
     if (!m_process->waitForStarted(10000))
         return false;
-    // Ready once the port is taken: a probe connection would count against Pure-FTPd's cap.
     const QDeadlineTimer limite(10000);
     while (!limite.hasExpired()) {
         if (m_process->state() != QProcess::Running)
             break;
-        if (!portLibre(port)) {
+        if (ecoute(port)) {
             m_port = port;
             return true;
         }
