@@ -27,6 +27,10 @@ QStringList argumentsServeur(const QList<FtpServeur::Compte> &comptes, const Ftp
         args << QStringLiteral("--vanish") << n;
     if (options.nomsBruts)
         args << QStringLiteral("--raw-names");
+    for (const QString &n : options.fermer421)
+        args << QStringLiteral("--close-421") << n;
+    if (options.maxParAdresse > 0)
+        args << QStringLiteral("--max-per-ip") << QString::number(options.maxParAdresse);
     if (options.delaiReponse > 0)
         args << QStringLiteral("--delay") << QString::number(options.delaiReponse);
     return args;

@@ -34,6 +34,8 @@ public:
         QStringList disparaitre;     // names deleted at their first RETR
         bool nomsBruts = false;      // names as their bytes on disk, UTF-8 or not
         double delaiReponse = 0;     // seconds before every reply
+        QStringList fermer421;       // names whose first RETR gets 421 and a closed session
+        int maxParAdresse = 0;       // sessions beyond this from one address get 421; 0: no cap
     };
 
     // Throws std::runtime_error when the server does not start.

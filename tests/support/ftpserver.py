@@ -9,6 +9,8 @@ Accounts: --user NAME PASSWORD HOME [PERMS] (repeatable), or --accounts FILE,
 a JSON list of {"name", "password", "home", "perm"} objects.
 Permissions are pyftpdlib's letters: "elradfmwMT" read-write, "elr" read-only.
 
+--close-421 NAME answers its first RETR with 421 and closes the session;
+--max-per-ip N refuses sessions beyond N from one address (421 at connection).
 --journal FILE appends every command received (passwords masked) to FILE.
 --tls CERT KEY serves explicit FTPS only (AUTH TLS and PROT P required).
 --fault picks a misbehaving server: "cut" closes the data connection of an
@@ -50,6 +52,10 @@ def parse_args():
                    help="list and accept file names as their bytes, UTF-8 or not")
     p.add_argument("--delay", type=float, default=0.0, metavar="SECONDS",
                    help="delay every reply, like a distant server (threaded)")
+    p.add_argument("--close-421", action="append", default=[], metavar="NAME",
+                   help="answer the first RETR of this file with 421 and close the session (repeatable)")
+    p.add_argument("--max-per-ip", type=int, default=0, metavar="N",
+                   help="refuse more than N sessions from one address with 421, as shared hosting does")
     p.add_argument("--no-stdin-watch", action="store_true",
                    help="keep running when stdin closes (stop with SIGTERM)")
     p.add_argument("--journal", help="append every command received to this file")
@@ -119,6 +125,7 @@ def main():
         handle_read_event = handle_read  # the base class calls this alias
 
     refused = set(args.refuse_retr)
+    closing = set(args.close_421)
     vanishing = set(args.vanish)
     delay = args.delay
 
@@ -127,6 +134,11 @@ def main():
             name = os.path.basename(file)
             if name in refused:
                 self.respond("550 Refused by the test.")
+                return None
+            if name in closing:
+                closing.discard(name)
+                self.respond("421 Too many connections (2) from this IP")
+                self.close_when_done()
                 return None
             if name in vanishing:
                 vanishing.discard(name)
@@ -186,6 +198,8 @@ def main():
         # Names travel as the bytes on disk, and come back to the same bytes.
         Handler.unicode_errors = "surrogateescape"
     server = (ThreadedFTPServer if delay else FTPServer)(("127.0.0.1", args.port), Handler)
+    if args.max_per_ip:
+        server.max_cons_per_ip = args.max_per_ip
 
     def stop(signum, frame):
         raise SystemExit(0)

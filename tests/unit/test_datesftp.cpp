@@ -72,6 +72,46 @@ TEST(DatesFtp, ListeSansFuseauDemandeMdtmPresDeLaLimiteSeulement)
     EXPECT_EQ(mlsd[0].modification.toUTC(), utc(2024, 3, 31, 2, 30));
 }
 
+TEST(DatesFtp, FuseauDeListeApprisDUnMdtmPuisAppliqueAChaqueLigne)
+{
+    // A server whose LIST prints Paris summer time (UTC+2): 31 Mar 04:31 for 02:30:40 UTC.
+    const QDateTime liste(QDate(2024, 3, 31), QTime(4, 31));
+    const QDateTime mdtm = utc(2024, 3, 31, 2, 30).addSecs(40).toLocalTime();
+    EXPECT_EQ(decalageListe(liste, mdtm), 7200);
+    // The minute LIST drops never moves the quarter hour, on either side of UTC.
+    EXPECT_EQ(decalageListe(QDateTime(QDate(2024, 1, 1), QTime(19, 0)), utc(2024, 1, 2, 0, 59).toLocalTime()), -6 * 3600);
+    EXPECT_EQ(decalageListe(QDateTime(QDate(2024, 1, 1), QTime(5, 45)), utc(2024, 1, 1, 0, 0).addSecs(59).toLocalTime()),
+              5 * 3600 + 45 * 60);
+    EXPECT_EQ(decalageListe(QDateTime(), mdtm), 0);
+
+    EXPECT_EQ(dateListeCorrigee(QDateTime(QDate(2024, 3, 29), QTime(23, 50)), 7200).toUTC(), utc(2024, 3, 29, 21, 50));
+    EXPECT_FALSE(dateListeCorrigee(QDateTime(), 0).isValid());
+
+    // Once corrected, only minutes around the limit's midnight (local) stay uncertain.
+    const QDate limite(2024, 3, 30);
+    const QDateTime minuit(limite, QTime(0, 0));
+    EXPECT_TRUE(dateCorrigeeIncertaine(minuit.addSecs(-MargeListeSecondes), limite));
+    EXPECT_TRUE(dateCorrigeeIncertaine(minuit.addSecs(MargeListeSecondes), limite));
+    EXPECT_FALSE(dateCorrigeeIncertaine(minuit.addSecs(MargeListeSecondes + 60), limite));
+    EXPECT_FALSE(dateCorrigeeIncertaine(minuit.addSecs(-3600), limite));
+    EXPECT_FALSE(dateCorrigeeIncertaine(QDateTime(), limite));
+
+    // Old files list a day without a time: no zone can be learnt from them.
+    const auto lignes = analyserList("-rw-r--r-- 1 u g 10 Mar 31 2020 vieux.xml\r\n-rw-r--r-- 1 u g 10 Mar 31 02:30 a.xml\r\n",
+                                     QDateTime(QDate(2024, 4, 2), QTime(12, 0)));
+    ASSERT_EQ(lignes.size(), 2);
+    EXPECT_TRUE(lignes[0].sansHeure);
+    EXPECT_FALSE(lignes[1].sansHeure);
+}
+
+TEST(DatesFtp, Reponse421AUnTexteAElle)
+{
+    const EchecFtp e = echecCurl(8 /* CURLE_WEIRD_SERVER_REPLY */, 421, "421 Too many connections (2) from this IP", {});
+    EXPECT_EQ(e.cause, CauseFtp::TropDeConnexions);
+    EXPECT_EQ(e.texte(), QStringLiteral("Le serveur FTP refuse une connexion de plus (trop de connexions depuis cette "
+                                        "adresse) : 421 Too many connections (2) from this IP"));
+}
+
 TEST(DatesFtp, NomsGardesEnOctets)
 {
     const auto liste = analyserList("-rw-r--r-- 1 u g 10 Mar 25 06:30 caf\xe9.xml\r\n"

@@ -255,6 +255,15 @@ TEST_F(Ini, SettingsModelReadsEveryAccountKeyAndSavesOnlyWhatItOwns)
     EXPECT_EQ(vide.rapport.Port, 21);
     EXPECT_FALSE(vide.rapport.tls);
     EXPECT_EQ(vide.halvenor.typeEnvoi, ModeEnvoi::FTP);
+    EXPECT_EQ(vide.rapport.connexions, 4);
+
+    // Connexions: 1 to 16, clamped; anything else than a number is the default.
+    for (const auto &[valeur, attendu] : {std::pair{"8", 8}, {"0", 1}, {"99", 16}, {"beaucoup", 4}}) {
+        ecrire(QByteArray("[Halvenor_FTP]\r\nConnexions=") + valeur + "\r\n[Halvenor_Rapport]\r\nConnexions=2\r\n");
+        const Parametres c = Parametres::lire(chemin);
+        EXPECT_EQ(c.publication.connexions, attendu) << valeur;
+        EXPECT_EQ(c.rapport.connexions, 2);
+    }
 
     ecrire("[Halvenor]\r\nTypeEnvoi=ftp\r\n[halvenor_rapport]\r\nTLS=1\r\nCertificatCA=/etc/ca.pem\r\nPort=990\r\n");
     Parametres p = Parametres::lire(chemin);
