@@ -827,10 +827,14 @@ QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers
                         } else if (sessionRefusee(code, codeFtp)) {
                             // Refused at login, cut, or told "421": the file goes to another
                             // session. A refused login costs the file nothing.
+                            // Decided and counted under the lock: two sessions refused at
+                            // once must not both retire the last one.
                             std::lock_guard<std::mutex> g(verrou);
                             const bool refusAuLogin = !p.connectee;
-                            remettre = refusAuLogin ? vivantes > 1 : ++essais[i] < EssaisMax;
                             quitter = vivantes > 1;
+                            if (quitter)
+                                --vivantes;
+                            remettre = (refusAuLogin && quitter) || (!refusAuLogin && ++essais[i] < EssaisMax);
                             if (!remettre)
                                 resultat = echecCurl(code, codeFtp, p.reponse, QByteArray(p.erreur));
                             p.connectee = false;
@@ -849,10 +853,6 @@ QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers
                 resultats[i] = resultat;
             if (dates && date.isValid())
                 (*dates)[i] = date;
-            if (quitter && vivantes > 1) {
-                --vivantes;
-                break;
-            }
             if (quitter)
                 break;
             signal.notify_all();
