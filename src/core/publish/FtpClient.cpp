@@ -763,7 +763,7 @@ QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers
     QList<int> essais(fichiers.size(), 0);
     int vivantes = sessions; // sessions still taking files
     int enVol = 0;           // files being transferred
-    int finies = 0;          // threads returned
+    std::atomic<int> finies{0}; // threads returned; atomic: read after wait_for, which TSan cannot follow
     std::atomic<bool> arret{false};
     constexpr int EssaisMax = 3;
 
