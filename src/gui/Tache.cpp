@@ -22,8 +22,12 @@ void Tache::arreter()
     // The worker uses the window's objects: it must be over before they go.
     m_annulation->annuler();
     m_fil->wait();
-    // Its end, queued meanwhile, finds nothing left to do.
+    // Its end, queued meanwhile, finds nothing left to do; nor do its published calls.
     ++m_numero;
+    {
+        const std::lock_guard<std::mutex> verrou(m_verrou);
+        m_publies.clear();
+    }
     delete m_fil;
     m_fil = nullptr;
     finirOccupation();
@@ -36,22 +40,35 @@ bool Tache::lancer(Travail travail, Fin fin)
         return false;
     }
     m_annulation = std::make_shared<Annulation>();
-    auto resultat = std::make_shared<Resultat>();
-    m_fil = QThread::create([travail = std::move(travail), annulation = m_annulation, resultat] {
-        *resultat = resultatDe(annulation.get(), [&](Messages &messages) { return travail(messages, *annulation); });
+    struct Remise
+    {
+        std::mutex verrou;
+        Resultat resultat;
+    };
+    auto remise = std::make_shared<Remise>();
+    m_fil = QThread::create([travail = std::move(travail), annulation = m_annulation, remise] {
+        Resultat r = resultatDe(annulation.get(), [&](Messages &messages) { return travail(messages, *annulation); });
+        const std::lock_guard<std::mutex> verrou(remise->verrou);
+        remise->resultat = std::move(r);
     });
     QThread *fil = m_fil;
     const quint64 numero = ++m_numero;
     // Queued: the worker's published calls, posted before it finished, run first.
-    connect(fil, &QThread::finished, this, [this, fil, numero, resultat, fin = std::move(fin)] {
+    connect(fil, &QThread::finished, this, [this, fil, numero, remise, fin = std::move(fin)] {
         if (numero != m_numero || m_fil != fil)
             return; // stopped by arreter(), which has cleaned up
         fil->wait();
         delete fil;
         m_fil = nullptr;
+        executerPublies();
+        Resultat resultat;
+        {
+            const std::lock_guard<std::mutex> verrou(remise->verrou);
+            resultat = std::move(remise->resultat);
+        }
         finirOccupation();
         if (fin)
-            fin(*resultat);
+            fin(resultat);
         Q_EMIT terminee();
     }, Qt::QueuedConnection);
     fil->start();
@@ -75,7 +92,22 @@ bool Tache::signalerSiOccupe()
 
 void Tache::publier(std::function<void()> f)
 {
-    QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
+    {
+        const std::lock_guard<std::mutex> verrou(m_verrou);
+        m_publies.push_back(std::move(f));
+    }
+    QMetaObject::invokeMethod(this, &Tache::executerPublies, Qt::QueuedConnection);
+}
+
+void Tache::executerPublies()
+{
+    std::deque<std::function<void()>> publies;
+    {
+        const std::lock_guard<std::mutex> verrou(m_verrou);
+        publies.swap(m_publies);
+    }
+    for (const std::function<void()> &f : publies)
+        f();
 }
 
 // A beep is often silent on Linux desktops: the refusal shows on screen instead.

@@ -7,8 +7,10 @@
 #include <QPointer>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class QThread;
 class QWidget;
@@ -57,6 +59,7 @@ Q_SIGNALS:
 private:
     void montrerOccupation();
     void finirOccupation();
+    void executerPublies();
 
     QWidget *m_fenetre;
     QThread *m_fil = nullptr;
@@ -64,4 +67,8 @@ private:
     std::shared_ptr<Annulation> m_annulation;
     QString m_titre;           // the title before the refusal changed it
     bool m_occupee = false;    // a refused click changed title and cursor
+    // What the worker hands over goes through a mutex, which also orders everything the worker
+    // wrote before it for the GUI thread (ThreadSanitizer sees it; it cannot see inside Qt).
+    std::mutex m_verrou;
+    std::deque<std::function<void()>> m_publies;
 };
