@@ -72,7 +72,10 @@ TFicheHalvenor::TFicheHalvenor(QWidget *parent)
     FormCreate();
 }
 
-TFicheHalvenor::~TFicheHalvenor() = default;
+TFicheHalvenor::~TFicheHalvenor()
+{
+    m_tache->arreter(); // a generation reads m_tables
+}
 
 void TFicheHalvenor::FormCreate()
 {
