@@ -51,8 +51,11 @@ void envoyerEnEntier(FtpClient &client, const QString &cheminLocal, const QStrin
         // A cancelled send has closed its connection: the temporary file is deleted over a
         // new one, which the cancellation must not stop in turn.
         const Annulation *annulation = client.annulation();
-        if (e.echec().annulee()) {
+        const bool annule = e.echec().annulee();
+        if (annule) {
+            // Briefly: the user asked to stop, the deletion must not keep them waiting.
             client.setAnnulation(nullptr);
+            client.setTransferTimeout(2000);
             etapeFtp([&] { client.connect(); });
         }
         if (client.connected()) {
@@ -61,6 +64,10 @@ void envoyerEnEntier(FtpClient &client, const QString &cheminLocal, const QStrin
             } catch (...) {
                 // The first failure is the one to report.
             }
+        }
+        if (annule) {
+            client.setTransferTimeout(0);
+            etapeFtp([&] { client.disconnect(); });
         }
         client.setAnnulation(annulation);
         throw;
