@@ -58,7 +58,7 @@ bool Tache::lancer(Travail travail, Fin fin)
         if (numero != m_numero || m_fil != fil)
             return; // stopped by arreter(), which has cleaned up
         fil->wait();
-        delete fil;
+        fil->deleteLater(); // not from inside its own signal's call
         m_fil = nullptr;
         executerPublies();
         Resultat resultat;
