@@ -130,7 +130,7 @@ TEST_F(SessionsRapports, ListeSeuleQuelquesMdtmParActualisation)
     QFile::remove(journal);
     bool recuperes = true;
     MessagesEnregistres messages;
-    SessionRapport session(banc.compte(), messages);
+    SessionRapport session(banc.compte(), chemins(), messages);
     QList<LigneRapport> encore;
     ASSERT_TRUE(ChargerRapports(session, recuperes, 1, [&](const LigneRapport &l) { encore << l; }));
     EXPECT_EQ(BancFtp::parIdentifiant(encore), parId);

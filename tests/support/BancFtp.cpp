@@ -90,7 +90,8 @@ QStringList BancFtp::publier(const QMap<QString, QByteArray> &fichiers)
 {
     m_messages.textes.clear();
     FtpClient client;
-    SessionFtp session(client, m_messages);
+    // The account as read at the click.
+    SessionFtp session(client, Parametres::lire(chemins().FichierIni).publication, m_messages);
     for (auto it = fichiers.cbegin(); it != fichiers.cend(); ++it) {
         const QString local = chemins().RepertoirePreparer + it.key();
         if (!ecrireFichier(local, it.value()))
@@ -107,7 +108,7 @@ QStringList BancFtp::publier(const QMap<QString, QByteArray> &fichiers)
 QList<LigneRapport> BancFtp::actualiser(int jours, bool *connecte)
 {
     m_messages.textes.clear();
-    SessionRapport session(LireCompteRapport(chemins().FichierIni), m_messages);
+    SessionRapport session(LireCompteRapport(chemins().FichierIni), chemins(), m_messages);
     QList<LigneRapport> lignes;
     bool recuperes = false;
     const bool ok = ChargerRapports(session, recuperes, jours, [&](const LigneRapport &l) { lignes << l; });
@@ -119,7 +120,7 @@ QList<LigneRapport> BancFtp::actualiser(int jours, bool *connecte)
 QByteArray BancFtp::historique(const QString &identifiant)
 {
     m_messages.textes.clear();
-    SessionRapport session(LireCompteRapport(chemins().FichierIni), m_messages);
+    SessionRapport session(LireCompteRapport(chemins().FichierIni), chemins(), m_messages);
     if (!session.ConnexionFTPRapport())
         return {};
     const std::optional<QString> chemin = session.RecupererHistorique(identifiant);

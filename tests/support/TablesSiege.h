@@ -6,6 +6,10 @@
 
 #include "ParadoxWriter.h"
 
+#include "core/base/Chemins.h"
+#include "core/config/Parametres.h"
+#include "core/export/Generateurs.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QList>
@@ -15,6 +19,13 @@
 #include <utility>
 
 namespace siege {
+
+// What a click gives a generation: the program's paths and the settings read now.
+inline ContexteExport contexte(Progression &progression, const Annulation *annulation = nullptr)
+{
+    return ContexteExport{chemins().RepertoirePreparer, Parametres::lire(chemins().FichierIni).fournisseursExclus,
+                          progression, annulation};
+}
 
 using paradox::test::Colonne;
 
@@ -49,6 +60,8 @@ struct Remise
 QList<Colonne> colonnesRemises();
 QList<QVariant> valeurs(const Remise &r);
 void ecrireRemises(const QString &dossier, const QList<Remise> &remises);
+// `n` conditions of supplier AB, type 2, every one exported (long exports to interrupt).
+void ecrireRemisesNombreuses(const QString &dossier, qint64 n);
 
 // Perso.DB with its 11 declared fields, in the declared order:
 // Groupe short, Famille A2, Modele A2, Fournisseur A2, Produit A2, Libelle A50,

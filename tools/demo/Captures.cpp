@@ -10,6 +10,7 @@
 #include "gui/rapports/FicheRapport.h"
 #include "gui/rapports/FicheRapportHistorique.h"
 #include "gui/Dialogues.h"
+#include "gui/Tache.h"
 #include "core/xml/NativeXml.h"
 
 #include <QAbstractItemView>
@@ -40,11 +41,24 @@ public:
     }
 };
 
+// The window's tasks (generation, send, refresh, load) run on their own: waits for their end.
+void attendre(QWidget &w)
+{
+    const auto enCours = [&w] {
+        for (const Tache *t : w.findChildren<Tache *>())
+            if (t->enCours())
+                return true;
+        return false;
+    };
+    while (enCours())
+        QTest::qWait(10);
+}
+
 void capturer(QWidget &w, const QString &fichier)
 {
     w.show();
-    for (int i = 0; i < 5; ++i)
-        QApplication::processEvents();
+    attendre(w);
+    QTest::qWait(50); // painted
     if (!w.grab().save(fichier))
         qFatal("impossible d'enregistrer %s", qPrintable(fichier));
     std::printf("%s\n", qPrintable(fichier));
@@ -77,13 +91,16 @@ int main(int argc, char **argv)
     principale.show();
     for (const char *rangee : {"RA", "Perso", "Message", "Document"}) {
         cliquer(principale, QByteArray(QByteArray("btnGenerer") + rangee).constData());
+        attendre(principale);
         cliquer(principale, QByteArray(QByteArray("btnEnvoi") + rangee).constData());
+        attendre(principale);
     }
     capturer(principale, sortie + QStringLiteral("fenetre-principale.png"));
 
     {
         TFicheRapport rapport(&principale, &principale.RapportsRecuperes);
         rapport.resize(760, 560);
+        attendre(rapport);
         auto *liste = rapport.findChild<QListWidget *>(QStringLiteral("lstRapport"));
         if (liste) {
             const auto trouves = liste->findItems(QStringLiteral("0404"), Qt::MatchExactly);

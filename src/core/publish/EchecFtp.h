@@ -26,6 +26,7 @@ enum class CauseFtp {
     TlsCertificat,
     TlsNomHote,
     TlsAbsent,
+    Annulee, // the user's request to stop: never shown
     Autre,
 };
 
@@ -39,6 +40,7 @@ struct EchecFtp
     QString reponse; // decoded for display; empty when the server said nothing useful
 
     bool authentification() const { return cause == CauseFtp::LoginRefuse; }
+    bool annulee() const { return cause == CauseFtp::Annulee; }
     // The reason, then ": " and the server's reply when there is one.
     QString texte() const;
 
@@ -84,6 +86,5 @@ private:
     std::optional<EchecFtp> m_echec;
 };
 
-// Runs one step; an FtpError (or any other error) becomes its failure. An abandoned action
-// is not a failure of the step and goes on up.
+// Runs one step; an FtpError (or any other error) becomes its failure.
 ResultatFtp etapeFtp(const std::function<void()> &etape);

@@ -4,7 +4,6 @@
 #include "core/base/EcritureSure.h"
 #include "core/config/Parametres.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QStringList>
 
@@ -27,51 +26,15 @@
 
 namespace {
 
-// No operation may block the window for good: a server that stops answering fails
+// No operation may wait for good: a server that stops answering fails
 // the operation after this long (control replies, and transfers without a byte).
 long g_delaiReponseSecondes = 60;
 
-AttenteFtp &attente()
-{
-    static AttenteFtp a;
-    return a;
-}
-
-QElapsedTimer &depuisAttente()
-{
-    static QElapsedTimer t;
-    return t;
-}
-
 } // namespace
-
-void definirAttenteFtp(AttenteFtp a)
-{
-    attente() = std::move(a);
-}
 
 void definirDelaiReponseFtp(int secondes)
 {
     g_delaiReponseSecondes = secondes > 0 ? secondes : 60;
-}
-
-void laisserVivre()
-{
-    if (!attente())
-        return;
-    QElapsedTimer &t = depuisAttente();
-    if (t.isValid() && t.elapsed() < 20)
-        return;
-    // The hook may run events that call back here (a repaint): no second wait inside it.
-    static bool dedans = false;
-    if (dedans)
-        return;
-    dedans = true;
-    const bool continuer = attente()();
-    dedans = false;
-    t.start();
-    if (!continuer)
-        throw ActionAbandonnee();
 }
 
 namespace {
@@ -122,6 +85,12 @@ size_t lireFichier(char *donnees, size_t taille, size_t nombre, void *fichier)
 {
     const qint64 n = static_cast<QFile *>(fichier)->read(donnees, static_cast<qint64>(taille * nombre));
     return n < 0 ? CURL_READFUNC_ABORT : static_cast<size_t>(n);
+}
+
+// libcurl calls this at each turn of its loop: a non-zero return aborts the transfer.
+int progression(void *annulation, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return annulee(*static_cast<const Annulation *const *>(annulation)) ? 1 : 0;
 }
 
 // Failures after which curl has dropped the control connection: the session is over.
@@ -190,6 +159,7 @@ struct FtpClient::Impl
     bool binary = true;
     bool tls = false;
     QString certificatCA;
+    const Annulation *annulation = nullptr;
     QByteArray autorites; // the system store and certificatCA, PEM; empty: curl's own store
 
     bool connecte = false;
@@ -231,6 +201,9 @@ struct FtpClient::Impl
         curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Impl::entete);
         curl_easy_setopt(h, CURLOPT_HEADERDATA, entetes);
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &progression);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, &annulation);
         curl_easy_setopt(h, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
         curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
         curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, CURLFTPMETHOD_SINGLECWD);
@@ -358,27 +331,18 @@ struct FtpClient::Impl
 
     // Runs the prepared operation through our multi handle. curl_easy_perform in 7.88
     // waits a whole second before some passive data connections; polling at most 10 ms
-    // at a time avoids it, and lets the caller's events run in between.
+    // at a time avoids it, and gives the progress call its turn to see a cancellation.
     CURLcode executer()
     {
         CURLMcode mc = curl_multi_add_handle(multi, easy);
         if (mc != CURLM_OK)
             throw FtpError(QString::fromUtf8(curl_multi_strerror(mc)));
         int actifs = 1;
-        try {
-            while (mc == CURLM_OK) {
-                mc = curl_multi_perform(multi, &actifs);
-                if (mc != CURLM_OK || actifs == 0)
-                    break;
-                mc = curl_multi_poll(multi, nullptr, 0, 10, nullptr);
-                laisserVivre();
-            }
-        } catch (const ActionAbandonnee &) {
-            // The connection is in an unknown state: it goes, and the session with it.
-            curl_multi_remove_handle(multi, easy);
-            connecte = false;
-            fermer();
-            throw;
+        while (mc == CURLM_OK) {
+            mc = curl_multi_perform(multi, &actifs);
+            if (mc != CURLM_OK || actifs == 0)
+                break;
+            mc = curl_multi_poll(multi, nullptr, 0, 10, nullptr);
         }
         CURLcode resultat = CURLE_OK;
         bool termine = false;
@@ -405,6 +369,12 @@ struct FtpClient::Impl
     // The French reason, then the server's refusal: a bare "550" tells the user nothing.
     [[noreturn]] void echec(CURLcode code, bool fermerSession = false)
     {
+        if (code == CURLE_ABORTED_BY_CALLBACK && annulee(annulation)) {
+            // Stopped mid-reply: the connection's state is unknown, it goes.
+            connecte = false;
+            fermer();
+            throw FtpError(EchecFtp::de(CauseFtp::Annulee));
+        }
         EchecFtp e = echecCurl(code, codeReponse(), derniereReponse, QByteArray(erreur));
         if (e.cause == CauseFtp::TlsNomHote)
             e.raison += QStringLiteral(" « ") + host.trimmed() + QStringLiteral(" »");
@@ -475,6 +445,8 @@ void FtpClient::setPassive(bool passive) { d->passive = passive; }
 void FtpClient::setBinary(bool binary) { d->binary = binary; }
 void FtpClient::setTls(bool tls) { d->tls = tls; }
 void FtpClient::setCertificatCA(const QString &chemin) { d->certificatCA = chemin; }
+void FtpClient::setAnnulation(const Annulation *annulation) { d->annulation = annulation; }
+const Annulation *FtpClient::annulation() const { return d->annulation; }
 
 bool FtpClient::connected() const
 {
@@ -604,13 +576,14 @@ QDateTime FtpClient::mdtm(const QByteArray &nomBrut)
         chemin.chop(1);
     chemin = chemin.isEmpty() ? nomBrut : chemin + '/' + nomBrut;
     const QByteArray commande = "MDTM " + chemin;
-    curl_slist *commandes = curl_slist_append(nullptr, commande.constData());
-    curl_easy_setopt(d->easy, CURLOPT_QUOTE, commandes);
+    ListeCurl commandes;
+    commandes.l = curl_slist_append(nullptr, commande.constData());
+    curl_easy_setopt(d->easy, CURLOPT_QUOTE, commandes.l);
     Tampon reponses;
     curl_easy_setopt(d->easy, CURLOPT_HEADERFUNCTION, &ecrireTampon);
     curl_easy_setopt(d->easy, CURLOPT_HEADERDATA, &reponses);
     const CURLcode code = d->executer();
-    curl_slist_free_all(commandes);
+    curl_easy_setopt(d->easy, CURLOPT_QUOTE, nullptr);
     if (code != CURLE_OK) {
         if (sessionPerdue(code))
             d->echec(code);
@@ -708,6 +681,7 @@ bool sessionRefusee(CURLcode code, long codeFtp)
 } // namespace
 
 QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax,
+                                           const std::function<void(qsizetype, const ResultatFtp &)> &termine,
                                            QList<QDateTime> *dates)
 {
     d->exigerConnexion();
@@ -765,6 +739,8 @@ QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers
     int enVol = 0;           // files being transferred
     std::atomic<int> finies{0}; // threads returned; atomic: read after wait_for, which TSan cannot follow
     std::atomic<bool> arret{false};
+    std::deque<qsizetype> finis; // files done, for `termine`, heard on this thread
+    std::vector<QDateTime> exactes(static_cast<size_t>(fichiers.size())); // MDTM, written by the threads
     constexpr int EssaisMax = 3;
 
     auto travailler = [&](Session &p) {
@@ -783,6 +759,7 @@ QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers
             ResultatFtp resultat;
             bool remettre = false;
             bool quitter = false;
+            bool abandon = false; // cancelled: the file has no result
             QDateTime date;
             if (!nomEnvoyable(t.nomBrut)) {
                 resultat = EchecFtp::de(CauseFtp::Introuvable);
@@ -822,8 +799,8 @@ QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers
                         fichier.abandonner();
                         if (reception.depasse || code == CURLE_FILESIZE_EXCEEDED) {
                             resultat = echecTaille(t.nomBrut, tailleMax);
-                        } else if (code == CURLE_ABORTED_BY_CALLBACK && arret.load()) {
-                            quitter = true;
+                        } else if (code == CURLE_ABORTED_BY_CALLBACK && (arret.load() || annulee(d->annulation))) {
+                            quitter = abandon = true;
                         } else if (sessionRefusee(code, codeFtp)) {
                             // Refused at login, cut, or told "421": the file goes to another
                             // session. A refused login costs the file nothing.
@@ -847,12 +824,14 @@ QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers
 
             l.lock();
             --enVol;
-            if (remettre)
+            if (remettre) {
                 aFaire.push_front(i);
-            else if (!arret.load())
+            } else if (!abandon) {
                 resultats[i] = resultat;
-            if (dates && date.isValid())
-                (*dates)[i] = date;
+                finis.push_back(i);
+            }
+            if (date.isValid())
+                exactes[static_cast<size_t>(i)] = date;
             if (quitter)
                 break;
             signal.notify_all();
@@ -876,19 +855,34 @@ QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers
             }
         }
     };
+    // The caller's thread hears each file as it ends, and watches the cancellation.
+    auto annoncer = [&](std::unique_lock<std::mutex> &l) {
+        while (!finis.empty()) {
+            const qsizetype i = finis.front();
+            finis.pop_front();
+            const ResultatFtp r = resultats[i];
+            if (dates)
+                (*dates)[i] = exactes[static_cast<size_t>(i)];
+            l.unlock();
+            if (termine && !annulee(d->annulation))
+                termine(i, r);
+            l.lock();
+        }
+    };
     try {
         std::unique_lock<std::mutex> l(verrou);
-        while (finies < sessions) {
-            signal.wait_for(l, std::chrono::milliseconds(20));
-            l.unlock();
-            laisserVivre();
-            l.lock();
+        while (finies < sessions || !finis.empty()) {
+            annoncer(l);
+            if (annulee(d->annulation))
+                throw FtpError(EchecFtp::de(CauseFtp::Annulee));
+            if (finies < sessions)
+                signal.wait_for(l, std::chrono::milliseconds(20));
         }
     } catch (...) {
         arret = true;
         signal.notify_all();
         terminer();
-        // Abandoned half-way: the connections are in an unknown state.
+        // Cancelled or broken half-way: the connections are in an unknown state.
         d->connecte = false;
         d->fermer();
         throw;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/Annulation.h"
 #include "core/publish/EchecFtp.h"
 
 #include <QByteArray>
@@ -21,12 +22,6 @@ struct FtpEntree
     bool sansHeure = false;  // LIST of an old file: the day alone
 };
 
-// Lets the program's events run while the client waits on the network, at least every 50 ms.
-// Returning false abandons the operation (ActionAbandonnee). The GUI installs one; the CLI none.
-using AttenteFtp = std::function<bool()>;
-void definirAttenteFtp(AttenteFtp attente);
-// Runs the wait hook when it last ran more than 20 ms ago; long local work calls it too.
-void laisserVivre();
 // For tests: seconds without any answer before an operation fails (60 otherwise).
 void definirDelaiReponseFtp(int secondes);
 
@@ -84,6 +79,10 @@ public:
     // A PEM file of certificate authorities (or the server's own certificate) trusted
     // besides the system store; empty: the system store alone. Names and chains are always checked.
     void setCertificatCA(const QString &chemin);
+    // Once `annulation` asks to stop, the running transfer or command ends within a poll
+    // (libcurl's progress call) and fails with CauseFtp::Annulee. nullptr: never stopped.
+    void setAnnulation(const Annulation *annulation);
+    const Annulation *annulation() const;
 
     void connect();          // opens the control connection and logs in
     bool connected() const;
@@ -99,11 +98,13 @@ public:
     }
     // Downloads from the current directory over up to `sessions` logins at once; one result
     // per file, in the same order. A file that fails does not stop the others; each is capped
-    // at `tailleMax` bytes like get().
-    // Sessions refused at login (421, 530, refused connection) are given up, down to the first;
-    // a file whose session is cut or told 421 goes to another before it counts as failed.
-    // `dates` (when given) receives the MDTM of the files marked `date`, invalid when none.
+    // at `tailleMax` bytes like get(). `termine` hears each file's index and result as it ends,
+    // on the calling thread. Cancelled, it throws FtpError (CauseFtp::Annulee) and leaves no
+    // partial file. Sessions refused at login (421, 530, refused connection) are given up, down
+    // to the first; a file whose session is cut or told 421 goes to another before it counts as
+    // failed. `dates` (when given) receives the MDTM of the files marked `date`, invalid when none.
     QList<ResultatFtp> getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax = 0,
+                                    const std::function<void(qsizetype, const ResultatFtp &)> &termine = {},
                                     QList<QDateTime> *dates = nullptr);
     // LIST dates of `entrees` (MLSD ones are left alone): the server's zone is learnt from one
     // file's MDTM and applied to every line. Returns the entries whose date may still fall on
