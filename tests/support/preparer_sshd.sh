@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Lays out OpenSSH's sshd for the SFTP tests, without installing the package (whose service
+# would start): apt-get download + dpkg-deb -x into the test cache. The tests run sshd from
+# there as their own process. Also what sshd needs to run as root (privilege separation).
+set -euo pipefail
+cache="${HALVENOR_CACHE_SERVEURS:-${XDG_CACHE_HOME:-$HOME/.cache}/halvenor-tests}"
+cible="$cache/openssh-server"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+
+# ssh-keygen makes the tests' keys; lftp is the benchmark's reference.
+for p in openssh-client lftp; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y openssh-client lftp
+    break
+  fi
+done
+
+if [ ! -x "$cible/usr/sbin/sshd" ]; then
+  travail=$(mktemp -d)
+  trap 'rm -rf "$travail"' EXIT
+  (cd "$travail" && apt-get download openssh-server 2>/dev/null || { $sudo apt-get update && apt-get download openssh-server; })
+  rm -rf "$cible.tmp"
+  mkdir -p "$cible.tmp"
+  dpkg-deb -x "$travail"/openssh-server_*.deb "$cible.tmp"
+  rm -rf "$cible"
+  mv "$cible.tmp" "$cible"
+fi
+
+# As root, sshd insists on its unprivileged user and its empty chroot folder.
+if [ "$(id -u)" -eq 0 ] || [ -n "$sudo" ]; then
+  if ! getent passwd sshd >/dev/null; then
+    $sudo useradd --system --home-dir /run/sshd --no-create-home --shell /usr/sbin/nologin sshd
+  fi
+  $sudo mkdir -p /run/sshd
+  $sudo chmod 0755 /run/sshd
+fi
+echo "sshd: $cible/usr/sbin/sshd"
