@@ -188,6 +188,26 @@ TEST_F(Sftp, ParallelAndHistoryDownloads)
     EXPECT_TRUE(c->connected());
 }
 
+TEST_F(Sftp, ServerRefusingExtraSessionsCostsNoFile)
+{
+    QList<Telechargement> fichiers;
+    for (int i = 0; i < 30; ++i) {
+        const QString nom = QStringLiteral("F%1.xml").arg(i);
+        ASSERT_TRUE(ecrireFichier(racine() + u'/' + nom, QByteArray::number(i)));
+        fichiers << Telechargement{nom.toUtf8(), local() + u'/' + nom};
+    }
+    SshServeur::Options o;
+    o.demarragesMax = 1;
+    const SshServeur serveur(racine(), o);
+    auto c = client(serveur);
+    c->connect();
+    const QList<ResultatFtp> r = c->getParallele(fichiers, 8);
+    for (qsizetype i = 0; i < r.size(); ++i) {
+        ASSERT_TRUE(r[i]) << i << ": " << r[i].echec().texte().toStdString();
+        EXPECT_EQ(lireFichier(fichiers[i].cheminLocal), QByteArray::number(i));
+    }
+}
+
 TEST_F(Sftp, ConnectionTestAndItsFailures)
 {
     const SshServeur serveur(racine());

@@ -120,8 +120,8 @@ SshServeur::SshServeur(const QString &repertoire, const Options &options)
                            "KbdInteractiveAuthentication no\nPermitRootLogin prohibit-password\n"
                            "AllowUsers " + m_utilisateur.toLocal8Bit() + "\nLogLevel ERROR\n"
                            "Subsystem sftp internal-sftp\nForceCommand internal-sftp -d " + QFile::encodeName(QDir(repertoire).absolutePath()) + '\n';
-        if (options.sessionsMax > 0)
-            texte += "MaxStartups " + QByteArray::number(options.sessionsMax) + '\n';
+        if (options.demarragesMax > 0)
+            texte += "PerSourceMaxStartups " + QByteArray::number(options.demarragesMax) + '\n';
         config.write(texte);
         config.close();
 

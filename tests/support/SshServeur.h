@@ -17,7 +17,7 @@ public:
     struct Options
     {
         QString fuseau; // TZ of the server: the clock of its listings ("" : the test's own)
-        int sessionsMax = 0; // MaxStartups, when > 0
+        int demarragesMax = 0; // when > 0, PerSourceMaxStartups: handshakes at once from one address
     };
 
     // Throws std::runtime_error when sshd is missing or does not start.

@@ -100,6 +100,7 @@ bool sessionPerdue(CURLcode code)
     case CURLE_LOGIN_DENIED:
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSH:
+    case CURLE_FAILED_INIT: // libcurl's word for an SSH handshake that failed (a dropped extra session)
     case CURLE_URL_MALFORMAT:
         return true;
     default:
