@@ -72,6 +72,7 @@ TEST_F(Sftp, PublicationTwiceOverExistingFilesLeavesExactFilesAndNoTemporary)
             octets += QByteArray(tour == 0 ? 70000 : 300, 'x') + "</r>";
             ASSERT_TRUE(ecrireFichier(local() + u'/' + nom, octets));
             ASSERT_NO_THROW(deposerEnEntier(*c, local() + u'/' + nom, nom)) << nom.toStdString();
+            EXPECT_EQ(c->size(nom), octets.size());
         }
         for (const QString &nom : noms)
             EXPECT_EQ(lireFichier(racine() + u'/' + nom), lireFichier(local() + u'/' + nom));
@@ -232,6 +233,17 @@ TEST_F(Sftp, ConnectionTestAndItsFailures)
     const ResultatFtp r2 = testerConnexion(personne);
     ASSERT_FALSE(r2);
     EXPECT_EQ(r2.echec().cause, CauseFtp::ConnexionRefusee);
+
+    // A server that accepts the connection and then says nothing.
+    const Piege muet;
+    CompteFtp silence = sansCle;
+    silence.Port = muet.port();
+    SftpClient attente;
+    attente.configurer(silence, tmp.path());
+    attente.setDelaiReponse(1);
+    const ResultatFtp r3 = testerConnexion(attente);
+    ASSERT_FALSE(r3);
+    EXPECT_EQ(r3.echec().cause, CauseFtp::DelaiDepasse) << r3.echec().texte().toStdString();
 }
 
 TEST_F(Sftp, HostKeysUnknownChangedOrOtherAreRefusedWithTheFingerprint)
