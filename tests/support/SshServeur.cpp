@@ -102,6 +102,9 @@ SshServeur::SshServeur(const QString &repertoire, const Options &options)
     if (!m_dossier.isValid())
         throw std::runtime_error("no temporary folder");
     const QString d = m_dossier.path();
+    // /run is emptied at boot: the folder that set-up made for sshd's privilege separation.
+    if (geteuid() == 0)
+        QDir().mkpath(QStringLiteral("/run/sshd"));
     const passwd *pw = getpwuid(geteuid());
     m_utilisateur = QString::fromLocal8Bit(pw ? pw->pw_name : "root");
     creerCle(d, QStringLiteral("hote"));
