@@ -259,7 +259,9 @@ TEST_F(Sftp, HostKeysUnknownChangedOrOtherAreRefusedWithTheFingerprint)
         SftpClient c;
         c.configurer(compte(serveur, empreinteAttendue), QFileInfo(serveur.cleClient()).absolutePath());
         c.setFichierHotesConnus(connus);
-        return testerConnexion(c);
+        const ResultatFtp r = testerConnexion(c);
+        EXPECT_EQ(c.empreinteServeur(), empreinte); // what the settings window offers to trust
+        return r;
     };
     const auto refuse = [&](const ResultatFtp &r, CauseFtp cause) {
         ASSERT_FALSE(r);
