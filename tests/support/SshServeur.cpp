@@ -61,9 +61,13 @@ bool repond(int port)
     bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
     if (ok) {
         pollfd p{fd, POLLIN, 0};
-        char banniere[16] = {};
-        ok = ::poll(&p, 1, 2000) == 1 && ::recv(fd, banniere, 15, 0) >= 15
+        char banniere[256] = {};
+        ok = ::poll(&p, 1, 2000) == 1 && ::recv(fd, banniere, sizeof banniere - 1, 0) >= 15
           && QByteArray(banniere).startsWith("SSH-2.0-OpenSSH");
+        // A polite goodbye, so that sshd does not log the probe as an error.
+        const char salut[] = "SSH-2.0-sonde\r\n";
+        if (ok && ::send(fd, salut, sizeof salut - 1, MSG_NOSIGNAL) > 0)
+            ::shutdown(fd, SHUT_WR);
     }
     ::close(fd);
     return ok;
