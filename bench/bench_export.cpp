@@ -84,7 +84,7 @@ void BM_GenererRemise(benchmark::State &state)
     TablesHalvenor tables(chemins().RepertoireProgramme);
     for (auto _ : state) {
         ProgressionMuette progression;
-        generer(Genre::Remise, tables, progression);
+        generer(Genre::Remise, tables, siege::contexte(progression));
         benchmark::DoNotOptimize(progression.position());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/Annulation.h"
 #include "core/base/Messages.h"
 
 #include <QCommandLineOption>
@@ -25,6 +26,7 @@ struct ContexteCli
     QString sansValeur;
     QTextStream &out;    // UTF-8 stdout
     QTextStream &err;    // UTF-8 stderr
+    const Annulation *annulation; // set by SIGINT or SIGTERM: the command stops where it can
 };
 
 // Thrown by a command for a usage error: exit 2 with the usage text.

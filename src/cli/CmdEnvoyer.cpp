@@ -10,17 +10,6 @@
 
 namespace {
 
-QString libelle(Genre g)
-{
-    switch (g) {
-    case Genre::Remise: return QStringLiteral("Conditions d'achat");
-    case Genre::Personnalisation: return QStringLiteral("Personnalisation des modèles");
-    case Genre::Messages: return QStringLiteral("Messages");
-    case Genre::Documents: return QStringLiteral("Documents");
-    }
-    return {};
-}
-
 int commandeEnvoyer(ContexteCli &ctx)
 {
     const QStringList mots = ctx.inconnue.isEmpty() ? ctx.args : ctx.args + QStringList{ctx.inconnue};
@@ -42,7 +31,7 @@ int commandeEnvoyer(ContexteCli &ctx)
         }
     } else if (const auto g = genreDepuisNom(nom)) {
         if (!etat.actif(*g)) {
-            ctx.err << "L'envoi « " << libelle(*g) << " » n'est pas activé dans Halvenor.ini (clé "
+            ctx.err << "L'envoi « " << libelleGenre(*g) << " » n'est pas activé dans Halvenor.ini (clé "
                     << cleGenre(*g) << " de la section Halvenor).\n";
             return 1;
         }
@@ -54,24 +43,28 @@ int commandeEnvoyer(ContexteCli &ctx)
 
     MessagesCli messages(ctx.err);
     FtpClient client;
-    SessionFtp session(client, messages);
+    client.setAnnulation(ctx.annulation);
+    SessionFtp session(client, Parametres::lire(chemins().FichierIni).publication, messages);
     Envoi envoi(session, etat.mode, etat.CheminURI, messages);
+    envoi.definirAnnulation(ctx.annulation);
 
     bool toutEnvoye = true;
     for (Genre g : genres) {
+        if (annulee(ctx.annulation))
+            break;
         // Like a click on the row's button: a missing directory stops this row only.
         if (!envoi.repertoireValide()) {
-            ctx.err << libelle(g) << " : le répertoire de publication « " << etat.CheminURI
+            ctx.err << libelleGenre(g) << " : le répertoire de publication « " << etat.CheminURI
                     << " » n'existe pas.\n";
             toutEnvoye = false;
             continue;
         }
-        const bool ok = envoi.envoyerFichiers(g, [&](const QString &fichier) {
+        const bool ok = envoi.envoyerFichiers(g, chemins().RepertoirePreparer, [&](const QString &fichier) {
             ctx.out << "Publié : " << fichier << '\n';
             ctx.out.flush();
         });
-        if (!ok) {
-            ctx.err << libelle(g) << " : échec de l'envoi.\n";
+        if (!ok && !annulee(ctx.annulation)) {
+            ctx.err << libelleGenre(g) << " : échec de l'envoi.\n";
             toutEnvoye = false;
         }
     }

@@ -36,7 +36,6 @@ public:
         ++m_position;
         dessiner();
     }
-    void traiterEvenements() override {}
 
     void terminer()
     {
@@ -111,6 +110,7 @@ int commandeGenerer(ContexteCli &ctx)
         throw HalvenorError(QStringLiteral("Impossible de créer le dossier de travail ") + preparer);
 
     TablesHalvenor tables(chemins().RepertoireProgramme);
+    const QStringList exclus = Parametres::lire(chemins().FichierIni).fournisseursExclus;
     const bool terminal = isatty(fileno(stderr)) != 0;
     // std::set keeps the kinds in row order.
     for (Genre g : demandes) {
@@ -123,12 +123,14 @@ int commandeGenerer(ContexteCli &ctx)
             ctx.out.flush();
         };
         try {
-            generer(g, tables, progression, afficherChemin);
+            generer(g, tables, ContexteExport{preparer, exclus, progression, ctx.annulation}, afficherChemin);
         } catch (...) {
             barre.terminer();
             throw;
         }
         barre.terminer();
+        if (annulee(ctx.annulation))
+            return 1;
     }
     return 0;
 }

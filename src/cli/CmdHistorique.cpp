@@ -23,7 +23,8 @@ int commandeHistorique(ContexteCli &ctx)
     const QString identifiant = ctx.args.first();
 
     MessagesCli messages(ctx.err);
-    SessionRapport session(LireCompteRapport(chemins().FichierIni), messages);
+    SessionRapport session(LireCompteRapport(chemins().FichierIni), chemins(), messages);
+    session.ftpMaj().setAnnulation(ctx.annulation);
     if (!session.ConnexionFTPRapport())
         return 1;
     const std::optional<QString> chemin = session.RecupererHistorique(identifiant);
@@ -43,11 +44,9 @@ int commandeHistorique(ContexteCli &ctx)
     const QDate aujourdhui = horloge().maintenant().date();
     if (avecCsv) {
         // The same bytes as the history window's "Exporter".
-        QList<LigneCsv> lignes;
-        ParcourirHistorique(document, aujourdhui, [&](const EntreeHistorique &e) {
-            lignes << LigneCsv{formats::date(e.date.date()), e.texte};
-        });
-        EcrireFichier(fichierCsv, CsvHistorique(lignes));
+        QList<EntreeHistorique> entrees;
+        ParcourirHistorique(document, aujourdhui, [&](const EntreeHistorique &e) { entrees << e; });
+        EcrireFichier(fichierCsv, CsvEntreesHistorique(entrees));
         return 0;
     }
     ParcourirHistorique(document, aujourdhui, [&](const EntreeHistorique &e) {

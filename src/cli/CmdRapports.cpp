@@ -90,7 +90,8 @@ int supervision(ContexteCli &ctx)
     MessagesSupervision messages;
     ResumeRapports resume;
     try {
-        SessionRapport session(LireCompteRapport(chemins().FichierIni), messages);
+        SessionRapport session(LireCompteRapport(chemins().FichierIni), chemins(), messages);
+        session.ftpMaj().setAnnulation(ctx.annulation);
         bool rapportsRecuperes = false;
         if (!ChargerRapports(session, rapportsRecuperes, jours,
                              [&](const LigneRapport &l) { resume.ajouter(l.identifiant, l.enErreur); }))
@@ -117,7 +118,8 @@ int commandeRapports(ContexteCli &ctx)
     }
 
     MessagesCli messages(ctx.err);
-    SessionRapport session(LireCompteRapport(chemins().FichierIni), messages);
+    SessionRapport session(LireCompteRapport(chemins().FichierIni), chemins(), messages);
+    session.ftpMaj().setAnnulation(ctx.annulation);
     // A command-line run is a run of its own: its one refresh is a first one and downloads.
     bool rapportsRecuperes = false;
     QList<LigneRapport> lignes;

@@ -7,10 +7,31 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <csignal>
 #include <cstdio>
 #include <map>
 
 namespace {
+
+// SIGINT and SIGTERM stop the running command through this token; the command then cleans
+// up as after any cancellation (no temporary file is left) and main exits with 128 + signal.
+Annulation g_annulation;
+volatile std::sig_atomic_t g_signal = 0;
+
+extern "C" void surSignal(int numero)
+{
+    g_signal = numero;
+    g_annulation.annuler();
+}
+
+void installerSignaux()
+{
+    struct sigaction action {};
+    action.sa_handler = &surSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
 
 struct Commande
 {
@@ -159,7 +180,8 @@ int main(int argc, char **argv)
     const Chemins c = Chemins::depuisRepertoire(QFileInfo(repertoire).absoluteFilePath());
     definirChemins(c);
     ContexteCli ctx{c.RepertoireProgramme, options.positionalArguments(), options, apres.inconnue,
-                    apres.sansValeur, out, err};
+                    apres.sansValeur, out, err, &g_annulation};
+    installerSignaux();
     int code = 1;
     try {
         code = it->second.fonction(ctx);
@@ -169,10 +191,16 @@ int main(int argc, char **argv)
         code = 2;
     } catch (const std::exception &e) {
         out.flush();
-        err << texteErreur(e) << '\n';
+        // A failure the interruption caused is no failure to report.
+        if (g_signal == 0)
+            err << texteErreur(e) << '\n';
         code = 1;
     }
     out.flush();
+    if (g_signal != 0) {
+        err << "Interrompu.\n";
+        code = 128 + static_cast<int>(g_signal);
+    }
     err.flush();
     return code;
 }

@@ -2,8 +2,6 @@
 
 #include "core/base/Chemins.h"
 #include "core/base/Erreurs.h"
-#include "core/publish/FtpClient.h"
-#include "gui/Action.h"
 #include "gui/Dialogues.h"
 #include "gui/Style.h"
 
@@ -20,8 +18,6 @@ void demarrer(QApplication &app, const QString &repertoireProgramme)
     QApplication::setApplicationName(QStringLiteral("Halvenor"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/halvenor.svg")));
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
-    // Network waits let the windows repaint and hear the close box.
-    definirAttenteFtp(&laisserPasserEvenements);
 
     static QTranslator traductionQt;
     if (traductionQt.isEmpty()

@@ -119,6 +119,7 @@ private Q_SLOTS:
         for (const auto &[creer, attendu] : fenetres) {
             const std::unique_ptr<QWidget> f(creer());
             montrerActive(*f);
+            QTRY_VERIFY(!tacheEnCours(*f));
             QCOMPARE(tabulations(*f, attendu.first(), 20), attendu);
         }
         // With the path mode, Tab goes through the path field and "...".
@@ -195,6 +196,7 @@ private Q_SLOTS:
         montrerActive(f);
         // The test button pressed from the keyboard: no host, so it fails and says so.
         touche(f, "btnTestFtp", Qt::Key_Return);
+        QTRY_VERIFY(!tacheEnCours(f));
         QCOMPARE(m_dialogues->messages.size(), 1);
         QVERIFY(m_dialogues->messages[0].startsWith(QStringLiteral("Impossible de se connecter au serveur FTP")));
         // Enter in an edit: "Enregistrer", which validates first.
@@ -214,6 +216,7 @@ private Q_SLOTS:
         {
             TFicheExclureFnsListe f(nullptr);
             montrerActive(f);
+            QTRY_VERIFY(!tacheEnCours(f));
             QVERIFY(enfant<QPushButton>(f, "btnEnregistrer")->isDefault());
             touche(f, "btnExclrue", Qt::Key_Return);
             QCOMPARE(m_dialogues->messages,
@@ -227,6 +230,7 @@ private Q_SLOTS:
         }
         TFicheExclureFnsListe f(nullptr);
         montrerActive(f);
+        QTRY_VERIFY(!tacheEnCours(f));
         enfant<QTreeWidget>(f, "lvFnsSource")->setCurrentItem(enfant<QTreeWidget>(f, "lvFnsSource")->topLevelItem(1));
         touche(f, "btnExclrue", Qt::Key_Return);
         touche(f, "lvFnsSource", Qt::Key_Return);
@@ -240,10 +244,13 @@ private Q_SLOTS:
         TFicheRapport rapport(nullptr, &recuperes);
         montrerActive(rapport);
         // No account: every refresh says it cannot connect. Enter in "J-" refreshes.
+        QTRY_VERIFY(!tacheEnCours(rapport));
         QCOMPARE(m_dialogues->messages.size(), 1);
         touche(rapport, "cseJour", Qt::Key_Return);
+        QTRY_VERIFY(!tacheEnCours(rapport));
         QCOMPARE(m_dialogues->messages.size(), 2);
         touche(rapport, "btnActualiser", Qt::Key_Enter);
+        QTRY_VERIFY(!tacheEnCours(rapport));
         QCOMPARE(m_dialogues->messages.size(), 3);
         touche(rapport, "lstRapport", Qt::Key_Escape);
         QVERIFY(!rapport.isVisible());

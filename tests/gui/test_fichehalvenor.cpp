@@ -1,7 +1,9 @@
 #include "core/base/Chemins.h"
 #include "gui/principale/FicheHalvenor.h"
 #include "gui/parametres/FicheHalvenorConfig.h"
+#include "core/base/Erreurs.h"
 #include "gui/Action.h"
+#include "gui/Tache.h"
 
 #include "DialoguesEnregistres.h"
 #include "FtpServeur.h"
@@ -18,6 +20,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 
@@ -162,6 +165,7 @@ private Q_SLOTS:
         TFicheHalvenor f;
         f.show();
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnGenererMessage")), Qt::LeftButton);
+        QTRY_VERIFY(!tacheEnCours(f));
         QVERIFY2(m_dialogues->erreurs.isEmpty(), qPrintable(m_dialogues->erreurs.join(u'\n')));
         QVERIFY(enfant<QLabel>(f, QStringLiteral("imgGenererMessageYes"))->isVisible());
         QVERIFY(enfant<QLabel>(f, QStringLiteral("imgGenererMessageNo"))->isHidden());
@@ -170,6 +174,8 @@ private Q_SLOTS:
         QCOMPARE(barre->value(), barre->maximum());
 
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnEnvoiMessage")), Qt::LeftButton);
+
+        QTRY_VERIFY(!tacheEnCours(f));
         QVERIFY(m_dialogues->messages.isEmpty());
         QVERIFY(enfant<QLabel>(f, QStringLiteral("imgEnvoiMessageYes"))->isVisible());
         for (const char *n : {"message.xml", "message_type.xml"})
@@ -178,6 +184,7 @@ private Q_SLOTS:
 
         // A new generation hides the row's send indicators.
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnGenererMessage")), Qt::LeftButton);
+        QTRY_VERIFY(!tacheEnCours(f));
         QVERIFY(enfant<QLabel>(f, QStringLiteral("imgEnvoiMessageYes"))->isHidden());
     }
 
@@ -187,6 +194,7 @@ private Q_SLOTS:
         TFicheHalvenor f; // no tables at all
         f.show();
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnGenererPerso")), Qt::LeftButton);
+        QTRY_VERIFY(!tacheEnCours(f));
         QCOMPARE(m_dialogues->erreurs.size(), 1);
         QVERIFY(m_dialogues->erreurs.first().contains(QStringLiteral("Perso.DB"), Qt::CaseInsensitive)
                 || m_dialogues->erreurs.first().contains(QStringLiteral("ZentraveAdministration")));
@@ -194,6 +202,7 @@ private Q_SLOTS:
         QVERIFY(enfant<QLabel>(f, QStringLiteral("imgGenererPersoYes"))->isHidden());
         // The window stays usable: the same button runs again.
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnGenererPerso")), Qt::LeftButton);
+        QTRY_VERIFY(!tacheEnCours(f));
         QCOMPARE(m_dialogues->erreurs.size(), 2);
     }
 
@@ -211,6 +220,7 @@ private Q_SLOTS:
         TFicheHalvenor f;
         f.show();
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnEnvoiRA")), Qt::LeftButton);
+        QTRY_VERIFY(!tacheEnCours(f));
         QVERIFY(m_dialogues->messages.isEmpty());
         QVERIFY(m_dialogues->erreurs.isEmpty());
         QVERIFY(enfant<QLabel>(f, QStringLiteral("imgEnvoiRANo"))->isVisible());
@@ -231,6 +241,7 @@ private Q_SLOTS:
         TFicheHalvenor f;
         f.show();
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnEnvoiPerso")), Qt::LeftButton);
+        QTRY_VERIFY(!tacheEnCours(f));
         QVERIFY2(m_dialogues->messages.isEmpty(), qPrintable(m_dialogues->messages.join(u'\n')));
         QVERIFY(enfant<QLabel>(f, QStringLiteral("imgEnvoiPersoYes"))->isVisible());
         QCOMPARE(lireFichier(racine.path() + QStringLiteral("/personnalisation.xml")),
@@ -240,6 +251,7 @@ private Q_SLOTS:
         QVERIFY(ecrireFichier(ini(), "[Halvenor]\nPersonnalisation=1\n[Halvenor_FTP]\nLogin=siege\nMdp=faux\n"
                                      "Host=127.0.0.1\nPort=" + QByteArray::number(serveur.port()) + "\n"));
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnEnvoiPerso")), Qt::LeftButton);
+        QTRY_VERIFY(!tacheEnCours(f));
         QCOMPARE(m_dialogues->messages.size(), 1);
         QVERIFY(m_dialogues->messages.first().startsWith(QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ")));
         QVERIFY(enfant<QLabel>(f, QStringLiteral("imgEnvoiPersoNo"))->isVisible());
@@ -307,42 +319,65 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(ini()).isDir());
     }
 
+    // A task that runs until it is cancelled, in the window's runner.
+    static void lancerTacheLongue(TFicheHalvenor &f, bool *annuleeVue = nullptr)
+    {
+        f.tache().lancer(
+            [annuleeVue](Messages &, const Annulation &annulation) {
+                while (!annulation.demandee())
+                    QThread::msleep(5);
+                if (annuleeVue)
+                    *annuleeVue = true;
+                return false;
+            },
+            {});
+    }
+
     void clicRefuseMontreLOccupationEtFermerAttendLaFin()
     {
         QVERIFY(ecrireFichier(ini(), "[Halvenor]\nRemise_Achat=1\n"));
         TFicheHalvenor f; // no tables: a generation that ran would show an error
         montrer(f);
-        QString titre;
-        bool curseur = false, visibleApresFermeture = false;
-        executerAction(&f, [&] {
-            cliquer(f, "btnGenererRA");
-            titre = f.windowTitle();
-            curseur = QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
-            f.close();
-            QCoreApplication::processEvents();
-            visibleApresFermeture = f.isVisible();
-        });
+        bool annulee = false;
+        lancerTacheLongue(f, &annulee);
+        QVERIFY(enfant<QPushButton>(f, "btnAnnuler")->isVisible());
+        cliquer(f, "btnGenererRA");
+        const QString titre = f.windowTitle();
+        const bool curseur =
+            QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        // Closing cancels the task; the window stays until the task has ended.
+        f.close();
+        const bool visibleApresFermeture = f.isVisible();
         QCOMPARE(titre, QStringLiteral("Halvenor") + suffixeOccupe());
         QVERIFY(curseur);
+        QVERIFY(visibleApresFermeture);
+        QTRY_VERIFY(!f.isVisible());
+        QVERIFY(annulee);
         QVERIFY(m_dialogues->erreurs.isEmpty());
         QVERIFY(enfant<QLabel>(f, "imgGenererRANo")->isHidden());
         QCOMPARE(f.windowTitle(), QStringLiteral("Halvenor"));
         QVERIFY(!QGuiApplication::overrideCursor());
-        QVERIFY(visibleApresFermeture);
-        QTRY_VERIFY(!f.isVisible());
+        QVERIFY(!enfant<QPushButton>(f, "btnAnnuler")->isVisible());
     }
 
     void uneSecondeActionEstRefuseePendantLaPremiere()
     {
         TFicheHalvenor f;
-        bool interieure = true;
-        const bool exterieure = executerAction(&f, [&] { interieure = executerAction(&f, [] {}); });
-        QVERIFY(exterieure);
-        QVERIFY(!interieure);
-        // Afterwards actions run again, and an exception reaches the error dialog only.
-        QVERIFY(!executerAction(&f, [] { throw HalvenorError(QStringLiteral("Échec voulu")); }));
+        lancerTacheLongue(f);
+        QVERIFY(!f.tache().lancer([](Messages &, const Annulation &) { return true; }, {}));
+        f.tache().annuler();
+        QTRY_VERIFY(!tacheEnCours(f));
+        // Afterwards tasks run again, and an exception reaches the error dialog only.
+        bool fini = false;
+        QVERIFY(f.tache().lancer([](Messages &, const Annulation &) -> bool { throw HalvenorError(QStringLiteral("Échec voulu")); },
+                                 [&](const Resultat &r) {
+                                     fini = true;
+                                     presenterResultat(&f, r);
+                                 }));
+        QTRY_VERIFY(fini);
         QCOMPARE(m_dialogues->erreurs, QStringList{QStringLiteral("Échec voulu")});
-        QVERIFY(executerAction(&f, [] {}));
+        QVERIFY(f.tache().lancer([](Messages &, const Annulation &) { return true; }, {}));
+        QTRY_VERIFY(!tacheEnCours(f));
     }
 };
 

@@ -141,6 +141,7 @@ private Q_SLOTS:
     {
         const auto lent = serveurLent();
         TFicheRapport f(nullptr, &m_recuperes);
+        QTRY_VERIFY(!tacheEnCours(f));
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         struct Peintures : QObject
@@ -161,10 +162,11 @@ private Q_SLOTS:
         auto *actualiser = enfant<QPushButton>(f, QStringLiteral("btnActualiser"));
         bool secondRefuse = false;
         QTimer::singleShot(150, &f, [&] {
-            secondRefuse = actionEnCours();
+            secondRefuse = tacheEnCours(f);
             actualiser->click(); // refused: it must not run inside the first
         });
         QTest::mouseClick(actualiser, Qt::LeftButton);
+        QTRY_VERIFY(!tacheEnCours(f));
         QVERIFY(secondRefuse);
         QVERIFY(peintures.n > 0);
         QVERIFY(peintures.occupe);
@@ -177,19 +179,22 @@ private Q_SLOTS:
     {
         const auto lent = serveurLent();
         TFicheRapport f(nullptr, &m_recuperes);
+        QTRY_VERIFY(!tacheEnCours(f));
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         QTimer::singleShot(150, &f, [&f] { f.close(); });
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnActualiser")), Qt::LeftButton);
+        QTRY_VERIFY(!tacheEnCours(f));
         QVERIFY(m_dialogues->erreurs.isEmpty());
         QVERIFY(m_dialogues->messages.isEmpty());
-        QVERIFY(!actionEnCours());
+        QVERIFY(!tacheEnCours(f));
         QTRY_VERIFY(!f.isVisible());
     }
 
     void controlesEtFeux()
     {
         TFicheRapport f(nullptr, &m_recuperes);
+        QTRY_VERIFY(!tacheEnCours(f));
         QVERIFY(m_dialogues->erreurs.isEmpty());
         QVERIFY(m_dialogues->messages.isEmpty());
         QCOMPARE(f.windowTitle(), QStringLiteral("Rapport de la MajAuto"));
@@ -225,6 +230,7 @@ private Q_SLOTS:
     void selectionEtTexte()
     {
         TFicheRapport f(nullptr, &m_recuperes);
+        QTRY_VERIFY(!tacheEnCours(f));
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         auto *liste = enfant<QListWidget>(f, QStringLiteral("lstRapport"));
@@ -256,6 +262,7 @@ private Q_SLOTS:
     void joursEtActualiserSansNouveauTelechargement()
     {
         TFicheRapport f(nullptr, &m_recuperes);
+        QTRY_VERIFY(!tacheEnCours(f));
         QCOMPARE(lignes(f).at(1), QStringLiteral("0422:rouge"));
         // Changed on the server after the first refresh of the run: not downloaded again.
         QVERIFY(ecrireFichier(surServeur("0421.xml"), rapportXml(QStringLiteral("25/03/2013 06:30:00"), QStringLiteral("1"),
@@ -264,6 +271,7 @@ private Q_SLOTS:
         enfant<QSpinBox>(f, QStringLiteral("cseJour"))->setValue(31);
         QCOMPARE(lignes(f).at(1), QStringLiteral("0422:rouge")); // the spin edit alone recomputes nothing
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnActualiser")), Qt::LeftButton);
+        QTRY_VERIFY(!tacheEnCours(f));
         QCOMPARE(lignes(f), (QStringList{QStringLiteral("0421:vert"), QStringLiteral("0422:vert"), QStringLiteral("0423:rouge")}));
         QCOMPARE(enfant<QLabel>(f, QStringLiteral("lblResume"))->text(), QStringLiteral("3 franchisés : 2 à jour, 1 en erreur"));
         QVERIFY(!enfant<QPushButton>(f, QStringLiteral("btnHistorique"))->isEnabled());
@@ -275,6 +283,7 @@ private Q_SLOTS:
         ecrireIni(QStringLiteral("faux"));
         bool recuperes = false;
         TFicheRapport f(nullptr, &recuperes);
+        QTRY_VERIFY(!tacheEnCours(f));
         QCOMPARE(enfant<QListWidget>(f, QStringLiteral("lstRapport"))->count(), 0);
         QVERIFY(enfant<QLabel>(f, QStringLiteral("lblResume"))->text().isEmpty());
         QVERIFY(!recuperes);
@@ -288,6 +297,7 @@ private Q_SLOTS:
         QVERIFY(ecrireFichier(surServeur("0422.xml"), rapportXml(QStringLiteral("le 22 mars"))));
         bool recuperes = false;
         TFicheRapport f(nullptr, &recuperes);
+        QTRY_VERIFY(!tacheEnCours(f));
         QCOMPARE(lignes(f), (QStringList{QStringLiteral("0421:vert"), QStringLiteral("0422:rouge"), QStringLiteral("0423:rouge")}));
         QVERIFY(m_dialogues->erreurs.isEmpty());
         QCOMPARE(f.TexteRapport(ligne(f, QStringLiteral("0422"))),
@@ -301,6 +311,7 @@ private Q_SLOTS:
     void voirHistorique()
     {
         TFicheRapport f(nullptr, &m_recuperes);
+        QTRY_VERIFY(!tacheEnCours(f));
         auto *liste = enfant<QListWidget>(f, QStringLiteral("lstRapport"));
         liste->setCurrentItem(ligne(f, QStringLiteral("0421")));
         QString titre;
@@ -316,6 +327,7 @@ private Q_SLOTS:
             w.reject();
         });
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnHistorique")), Qt::LeftButton);
+        QTRY_VERIFY(!tacheEnCours(f));
         QCOMPARE(titre, QStringLiteral("Historique pour le franchisé 0421"));
         QCOMPARE(dates, (QStringList{QStringLiteral("24/03/2013"), QStringLiteral("25/03/2013")}));
         QCOMPARE(couleurs.value(1), QColor(255, 0, 0));
@@ -325,11 +337,13 @@ private Q_SLOTS:
 
         liste->setCurrentItem(ligne(f, QStringLiteral("0422")));
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnHistorique")), Qt::LeftButton);
+        QTRY_VERIFY(!tacheEnCours(f));
         QCOMPARE(m_dialogues->messages, QStringList{QStringLiteral("Il n'y a pas d'historique pour le franchisé 0422")});
 
         m_dialogues->vider();
         liste->setCurrentItem(ligne(f, QStringLiteral("0423")));
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnHistorique")), Qt::LeftButton);
+        QTRY_VERIFY(!tacheEnCours(f));
         QCOMPARE(m_dialogues->messages,
                  (QStringList{QStringLiteral("Impossible de lire le fichier XML : ") + chemins().RepertoireHistorique
                                   + QStringLiteral("0423.xml"),
@@ -340,16 +354,19 @@ private Q_SLOTS:
     void historiqueAbsentDuServeur()
     {
         TFicheRapport f(nullptr, &m_recuperes);
+        QTRY_VERIFY(!tacheEnCours(f));
         enfant<QListWidget>(f, QStringLiteral("lstRapport"))->setCurrentRow(0);
         const QString historique = m_serveur + QStringLiteral("Rapport/Historique");
         const QString cache = m_serveur + QStringLiteral("Historique.cache");
         QVERIFY(QDir().rename(historique, cache));
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnHistorique")), Qt::LeftButton);
+        QTRY_VERIFY(!tacheEnCours(f));
         QVERIFY(QDir().rename(cache, historique));
         QCOMPARE(m_dialogues->erreurs.size(), 1);
         QVERIFY(m_dialogues->messages.isEmpty());
         // The session left open is reused by the next refresh.
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnActualiser")), Qt::LeftButton);
+        QTRY_VERIFY(!tacheEnCours(f));
         QCOMPARE(enfant<QListWidget>(f, QStringLiteral("lstRapport"))->count(), 3);
         QCOMPARE(m_dialogues->erreurs.size(), 1);
     }

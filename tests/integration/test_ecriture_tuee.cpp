@@ -117,11 +117,11 @@ TEST_F(EcritureTuee, ExportCopieParCheminEtCsvHistorique)
                            QString(40, QLatin1Char(char('a' + v))), QVariant(), QVariant(), QVariant(), QVariant(), 0});
         siege::ecrirePerso(siege::dossierTables(source), lignes);
         tables[size_t(v)] = std::make_unique<TablesHalvenor>(source);
-        generer(Genre::Personnalisation, *tables[size_t(v)], progression);
+        generer(Genre::Personnalisation, *tables[size_t(v)], siege::contexte(progression));
         xml << lireFichier(exportXml);
     }
     xml.swapItemsAt(0, 1); // the file holds the second one now
-    tuer(exportXml, xml, [&](int n) { generer(Genre::Personnalisation, *tables[size_t(1 - n % 2)], progression); });
+    tuer(exportXml, xml, [&](int n) { generer(Genre::Personnalisation, *tables[size_t(1 - n % 2)], siege::contexte(progression)); });
     definirHorloge(nullptr);
 
     // A copy into the publishing directory.
@@ -175,7 +175,7 @@ TEST_F(EcritureTuee, RapportTelecharge)
         comptes.push_back({QString(QLatin1Char(c)), QStringLiteral("secret"), maison, QStringLiteral("elr")});
     }
     const FtpServeur serveur(comptes);
-    PreparerRepertoireRapport();
+    PreparerRepertoireRapport(chemins());
     const QString local = chemins().RepertoireRapport + QStringLiteral("0042.xml");
     MessagesEnregistres messages;
     const auto telecharger = [&](std::array<std::unique_ptr<SessionRapport>, 2> &sessions, int n) {
@@ -186,7 +186,7 @@ TEST_F(EcritureTuee, RapportTelecharge)
             compte.Login = comptes[n % 2].nom;
             compte.Mdp = QStringLiteral("secret");
             compte.Port = serveur.port();
-            s = std::make_unique<SessionRapport>(compte, messages);
+            s = std::make_unique<SessionRapport>(compte, chemins(), messages);
             if (!s->ConnexionFTPRapport())
                 throw std::runtime_error("connexion");
         }
@@ -203,7 +203,7 @@ TEST_F(EcritureTuee, RapportTelecharge)
         telecharger(sessions, n);
     });
     // Whatever the kills left in the report folders, the next run's preparation removes it.
-    PreparerRepertoireRapport();
+    PreparerRepertoireRapport(chemins());
     EXPECT_TRUE(restes(chemins().RepertoireRapport, {}).isEmpty());
     EXPECT_TRUE(restes(chemins().RepertoireHistorique, {}).isEmpty());
 }

@@ -1,6 +1,7 @@
 #include "core/publish/Envoi.h"
 
 #include "core/base/Chemins.h"
+#include "core/config/Parametres.h"
 #include "FtpServeur.h"
 #include "OutilsTests.h"
 
@@ -15,6 +16,12 @@
 #include <unistd.h>
 
 namespace {
+
+// The publishing account as a click reads it.
+CompteFtp comptePublication()
+{
+    return Parametres::lire(chemins().FichierIni).publication;
+}
 
 // A missing file reads as "<absent>", never as an empty one.
 QByteArray lire(const QString &chemin)
@@ -82,7 +89,7 @@ TEST_F(EnvoiTest, EnvoiFtpOctetPourOctetDansLeRepertoireDeConnexion)
     preparer(QStringLiteral("remise_achat.xml"));
 
     FtpClient client;
-    SessionFtp session(client, messages);
+    SessionFtp session(client, comptePublication(), messages);
     ASSERT_TRUE(session.ConnexionFTP()) << messages.textes.join(u'\n').toStdString();
     EXPECT_TRUE(client.connected());
     EXPECT_TRUE(session.EnvoiParFtp(chemins().RepertoirePreparer + QStringLiteral("remise_achat.xml"),
@@ -101,28 +108,30 @@ TEST_F(EnvoiTest, MessagesDeConnexion)
 {
     demarrerServeur();
     FtpClient client;
-    SessionFtp session(client, messages);
+    // Each click reads the settings once: a session per click.
+    const auto connexion = [&] { return SessionFtp(client, comptePublication(), messages).ConnexionFTP(); };
+    const auto deconnexion = [&] { return SessionFtp(client, comptePublication(), messages).DeconnexionFTP(); };
 
     const QString authentification = QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ");
     const QString autreErreur = QStringLiteral("Une erreur est survenue (TFicheHalvenor::ConnexionFTP): ");
 
     ini(QStringLiteral("siege"), QStringLiteral("faux"), serveur->port());
-    EXPECT_FALSE(session.ConnexionFTP());
+    EXPECT_FALSE(connexion());
     ASSERT_EQ(messages.textes.size(), 1);
     EXPECT_TRUE(messages.textes[0].startsWith(authentification)) << messages.textes[0].toStdString();
     EXPECT_GT(messages.textes[0].size(), authentification.size()) << "the error's own text follows";
     EXPECT_FALSE(client.connected());
 
-    // The settings are read again at each connection.
+    // The settings are read again at each click.
     messages.textes.clear();
     ini(QStringLiteral("siege"), QStringLiteral("secret"), serveur->port());
-    EXPECT_TRUE(session.ConnexionFTP());
+    EXPECT_TRUE(connexion());
     EXPECT_TRUE(messages.textes.isEmpty());
-    EXPECT_TRUE(session.DeconnexionFTP());
+    EXPECT_TRUE(deconnexion());
 
     // Nobody listens on the port any more.
     serveur.reset();
-    EXPECT_FALSE(session.ConnexionFTP());
+    EXPECT_FALSE(connexion());
     ASSERT_EQ(messages.textes.size(), 1);
     EXPECT_TRUE(messages.textes[0].startsWith(autreErreur)) << messages.textes[0].toStdString();
     EXPECT_GT(messages.textes[0].size(), autreErreur.size());
@@ -131,7 +140,7 @@ TEST_F(EnvoiTest, MessagesDeConnexion)
     // No Halvenor.ini: an empty host, which no connection can reach.
     messages.textes.clear();
     ASSERT_TRUE(QFile::remove(chemins().FichierIni));
-    EXPECT_FALSE(session.ConnexionFTP());
+    EXPECT_FALSE(connexion());
     ASSERT_EQ(messages.textes.size(), 1);
     EXPECT_TRUE(messages.textes[0].startsWith(autreErreur)) << messages.textes[0].toStdString();
 }
@@ -143,7 +152,7 @@ TEST_F(EnvoiTest, EnvoiRefuseParUnCompteEnLectureSeule)
     preparer(QStringLiteral("remise_achat.xml"));
 
     FtpClient client;
-    SessionFtp session(client, messages);
+    SessionFtp session(client, comptePublication(), messages);
     Envoi envoi(session, ModeEnvoi::FTP, QString(), messages);
     EXPECT_FALSE(envoi.EnvoiFichier(chemins().RepertoirePreparer + QStringLiteral("remise_achat.xml"),
                                     QStringLiteral("remise_achat.xml")));
@@ -159,11 +168,11 @@ TEST_F(EnvoiTest, FichierJamaisGenere)
 {
     demarrerServeur();
     FtpClient client;
-    SessionFtp session(client, messages);
-    Envoi envoi(session, ModeEnvoi::FTP, QString(), messages);
     const QString chemin = chemins().RepertoirePreparer + QStringLiteral("personnalisation.xml");
 
     ini(QStringLiteral("siege"), QStringLiteral("secret"), serveur->port());
+    SessionFtp session(client, comptePublication(), messages);
+    Envoi envoi(session, ModeEnvoi::FTP, QString(), messages);
     EXPECT_FALSE(envoi.EnvoiFichier(chemin, QStringLiteral("personnalisation.xml")));
     EXPECT_EQ(messages.textes,
               QStringList{QStringLiteral("Le fichier : \n") + chemin + QStringLiteral("N'éxiste pas ou est inaccessible.")});
@@ -173,7 +182,8 @@ TEST_F(EnvoiTest, FichierJamaisGenere)
     // The connection comes first: with a refused login, that is the one message.
     messages.textes.clear();
     ini(QStringLiteral("siege"), QStringLiteral("faux"), serveur->port());
-    EXPECT_FALSE(envoi.EnvoiFichier(chemin, QStringLiteral("personnalisation.xml")));
+    SessionFtp refusee(client, comptePublication(), messages);
+    EXPECT_FALSE(Envoi(refusee, ModeEnvoi::FTP, QString(), messages).EnvoiFichier(chemin, QStringLiteral("personnalisation.xml")));
     ASSERT_EQ(messages.textes.size(), 1);
     EXPECT_TRUE(messages.textes[0].startsWith(QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ")));
 }
@@ -186,18 +196,20 @@ TEST_F(EnvoiTest, DeuxFichiersDeuxSessionsLePrincipalDAbord)
     preparer(QStringLiteral("message_type.xml"));
 
     FtpClient client;
-    SessionFtp session(client, messages);
+    SessionFtp session(client, comptePublication(), messages);
     Envoi envoi(session, ModeEnvoi::FTP, QString(), messages);
     QStringList publies;
-    // Between the two files, point the settings at another account: the second session reads them again.
-    EXPECT_TRUE(envoi.envoyerFichiers(Genre::Messages, [&](const QString &nom) {
+    // Between the two files, point the settings at another account: the click read them once,
+    // both files go to the account of the click.
+    EXPECT_TRUE(envoi.envoyerFichiers(Genre::Messages, chemins().RepertoirePreparer, [&](const QString &nom) {
         publies << nom;
         ini(QStringLiteral("autre"), QStringLiteral("mdp2"), serveur->port());
     }));
     EXPECT_TRUE(messages.textes.isEmpty()) << messages.textes.join(u'\n').toStdString();
     EXPECT_EQ(publies, (QStringList{QStringLiteral("message.xml"), QStringLiteral("message_type.xml")}));
     EXPECT_EQ(lire(siege + QStringLiteral("/message.xml")), exportXml("message.xml"));
-    EXPECT_EQ(lire(autre + QStringLiteral("/message_type.xml")), exportXml("message_type.xml"));
+    EXPECT_EQ(lire(siege + QStringLiteral("/message_type.xml")), exportXml("message_type.xml"));
+    EXPECT_FALSE(QFileInfo::exists(autre + QStringLiteral("/message_type.xml")));
     EXPECT_FALSE(client.connected());
 }
 
@@ -208,9 +220,9 @@ TEST_F(EnvoiTest, ArretAuPremierEchec)
     preparer(QStringLiteral("mes_docs_type.xml")); // the main file mes_docs.xml is missing
 
     FtpClient client;
-    SessionFtp session(client, messages);
+    SessionFtp session(client, comptePublication(), messages);
     Envoi envoi(session, ModeEnvoi::FTP, QString(), messages);
-    EXPECT_FALSE(envoi.envoyerFichiers(Genre::Documents));
+    EXPECT_FALSE(envoi.envoyerFichiers(Genre::Documents, chemins().RepertoirePreparer));
     ASSERT_EQ(messages.textes.size(), 1);
     EXPECT_TRUE(messages.textes[0].contains(QStringLiteral("mes_docs.xml")));
     EXPECT_TRUE(QDir(siege).isEmpty()) << "the type file is not sent after the main one failed";
@@ -264,7 +276,7 @@ TEST_F(EnvoiTest, CopieParCheminEchecs)
 TEST_F(EnvoiTest, EnvoiParCheminEtRepertoireValide)
 {
     FtpClient client;
-    SessionFtp session(client, messages);
+    SessionFtp session(client, comptePublication(), messages);
     const QString pub = racine.filePath(QStringLiteral("pub"));
     ASSERT_TRUE(QDir().mkpath(pub));
 
@@ -277,7 +289,7 @@ TEST_F(EnvoiTest, EnvoiParCheminEtRepertoireValide)
     Envoi envoi(session, ModeEnvoi::URI, pub + u'/', messages);
     ASSERT_TRUE(envoi.repertoireValide());
     QStringList publies;
-    EXPECT_TRUE(envoi.envoyerFichiers(Genre::Documents, [&](const QString &n) { publies << n; }));
+    EXPECT_TRUE(envoi.envoyerFichiers(Genre::Documents, chemins().RepertoirePreparer, [&](const QString &n) { publies << n; }));
     EXPECT_EQ(publies, (QStringList{QStringLiteral("mes_docs.xml"), QStringLiteral("mes_docs_type.xml")}));
     EXPECT_EQ(lire(pub + QStringLiteral("/mes_docs.xml")), exportXml("mes_docs.xml"));
     EXPECT_EQ(lire(pub + QStringLiteral("/mes_docs_type.xml")), exportXml("mes_docs_type.xml"));

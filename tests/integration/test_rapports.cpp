@@ -9,7 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -125,7 +129,7 @@ protected:
     // One refresh in a session of its own, like a report window opened and closed.
     QList<LigneRapport> actualiser(int jours = 1, bool *connecte = nullptr)
     {
-        SessionRapport session(m_compte, m_messages);
+        SessionRapport session(m_compte, chemins(), m_messages);
         QList<LigneRapport> lignes;
         const bool ok = ChargerRapports(session, m_recuperes, jours, [&](const LigneRapport &l) { lignes << l; });
         if (connecte)
@@ -279,7 +283,7 @@ TEST_F(Rapports, HoteVideSansFichierDeConfiguration)
     const CompteRapport c = LireCompteRapport(chemins().FichierIni);
     EXPECT_TRUE(c.Host.isEmpty());
     EXPECT_EQ(c.Port, 21);
-    SessionRapport session(c, m_messages);
+    SessionRapport session(c, chemins(), m_messages);
     EXPECT_FALSE(session.ConnexionFTPRapport());
     ASSERT_EQ(m_messages.textes.size(), 1);
     EXPECT_TRUE(m_messages.textes[0].startsWith(QStringLiteral("Impossible de se connecter au serveur FTP")));
@@ -303,7 +307,7 @@ TEST_F(Rapports, HistoriqueTelechargeAChaqueDemandeEtLaisseLaSessionOuverte)
     serveurListeTriee();
     actualiser();
 
-    SessionRapport session(m_compte, m_messages);
+    SessionRapport session(m_compte, chemins(), m_messages);
     ASSERT_TRUE(session.ConnexionFTPRapport());
     // Sorted listing: "A.xml", "a.xml", "a.xml.xml": the first "a" is a.xml.
     auto chemin = session.RecupererHistorique(QStringLiteral("a"));
@@ -326,7 +330,7 @@ TEST_F(Rapports, DossierHistoriqueAbsentEstUneErreurEtLaSessionResteUtilisable)
 {
     ecrire(serveur(QStringLiteral("Rapport/0421.xml")), rapportXml(Maintenant));
     QDir(serveur(QStringLiteral("Rapport/Historique"))).removeRecursively();
-    SessionRapport session(m_compte, m_messages);
+    SessionRapport session(m_compte, chemins(), m_messages);
     ASSERT_TRUE(session.ConnexionFTPRapport());
     EXPECT_THROW(session.RecupererHistorique(QStringLiteral("0421")), HalvenorError);
     EXPECT_TRUE(session.ftpMaj().connected());
@@ -418,7 +422,7 @@ TEST_F(Rapports, QuatreSessionsDonnentLesMemesLignesQuUne)
                Maintenant.addDays(-(i % 4)));
     const auto une = [&](int sessions) {
         m_recuperes = false;
-        SessionRapport session(m_compte, m_messages);
+        SessionRapport session(m_compte, chemins(), m_messages);
         session.setSessionsParalleles(sessions);
         QList<QStringList> lignes;
         EXPECT_TRUE(ChargerRapports(session, m_recuperes, 2, [&](const LigneRapport &l) {
@@ -464,8 +468,8 @@ TEST_F(Rapports, DateListePresDeLaLimiteLueParMdtm)
 }
 
 // A server that accepts and then never says a word: the message comes after the (shortened)
-// time-out, and the program's events ran all along.
-TEST_F(Rapports, ServeurMuetLeMessageVientEtLesEvenementsPassent)
+// time-out, and a cancellation ends the wait at once.
+TEST_F(Rapports, ServeurMuetLeMessageVientEtLAttenteSArrete)
 {
     const int ecoute = ::socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_GE(ecoute, 0);
@@ -478,24 +482,40 @@ TEST_F(Rapports, ServeurMuetLeMessageVientEtLesEvenementsPassent)
     ::getsockname(ecoute, reinterpret_cast<sockaddr *>(&adresse), &taille);
     m_compte.Port = ntohs(adresse.sin_port);
 
-    int attentes = 0;
     definirDelaiReponseFtp(1);
-    definirAttenteFtp([&] { ++attentes; return true; });
     bool connecte = true;
     EXPECT_TRUE(actualiser(1, &connecte).isEmpty());
-    definirAttenteFtp({});
-    definirDelaiReponseFtp(0);
-    ::close(ecoute);
     EXPECT_FALSE(connecte);
     ASSERT_EQ(m_messages.textes.size(), 1);
     EXPECT_EQ(m_messages.textes[0], QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ")
                                         + raisonFtp(CauseFtp::DelaiDepasse));
-    EXPECT_GE(attentes, 10) << "one second of waiting, the hook every 20 ms or so";
+
+    // The wait can be stopped from another thread at any moment: at once, and without a word.
+    m_messages.textes.clear();
+    definirDelaiReponseFtp(30);
+    Annulation annulation;
+    SessionRapport session(m_compte, chemins(), m_messages);
+    session.ftpMaj().setAnnulation(&annulation);
+    std::thread annuleur([&annulation] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        annulation.annuler();
+    });
+    QElapsedTimer chrono;
+    chrono.start();
+    bool recuperes = false;
+    EXPECT_FALSE(ChargerRapports(session, recuperes, 1, [](const LigneRapport &) {}));
+    const qint64 duree = chrono.elapsed();
+    annuleur.join();
+    definirDelaiReponseFtp(0);
+    ::close(ecoute);
+    EXPECT_LT(duree, 1300) << "stopped within a second of the request";
+    EXPECT_FALSE(recuperes);
+    EXPECT_TRUE(m_messages.textes.isEmpty()) << m_messages.textes.join(u'\n').toStdString();
 }
 
 TEST_F(Rapports, HoteVideNommeLaSection)
 {
-    SessionRapport session(CompteRapport{}, m_messages);
+    SessionRapport session(CompteRapport{}, chemins(), m_messages);
     EXPECT_FALSE(session.ConnexionFTPRapport());
     EXPECT_EQ(m_messages.textes, QStringList{QStringLiteral("Impossible de se connecter au serveur FTP. Erreur Aucun "
                                                             "serveur FTP n'est configuré (section Halvenor_Rapport de "

@@ -58,7 +58,7 @@ protected:
         compte.Login = QStringLiteral("u");
         compte.Mdp = QStringLiteral("p");
         compte.Port = port;
-        return SessionRapport(compte, m_messages);
+        return SessionRapport(compte, chemins(), m_messages);
     }
 
     // One refresh as the report window runs it; the error it throws, if any.

@@ -218,6 +218,50 @@ TEST_F(Sftp, ServerRefusingExtraSessionsCostsNoFile)
     }
 }
 
+TEST_F(Sftp, CancelledFetchAndUploadLeaveNoPartialFile)
+{
+    QList<Telechargement> fichiers;
+    for (int i = 0; i < 60; ++i) {
+        const QString nom = QStringLiteral("F%1.xml").arg(i);
+        ASSERT_TRUE(ecrireFichier(racine() + u'/' + nom, QByteArray(20000, char('a' + i % 26))));
+        fichiers << Telechargement{nom.toUtf8(), local() + u'/' + nom};
+    }
+    ASSERT_TRUE(ecrireFichier(local() + QStringLiteral("/nouveau.xml"), QByteArray(300000, 'n')));
+    const SshServeur serveur(racine());
+    auto c = client(serveur);
+    Annulation annulation;
+    c->setAnnulation(&annulation);
+    c->connect();
+    int termines = 0;
+    try {
+        c->getParallele(fichiers, 4, 0, [&](qsizetype, const ResultatFtp &) {
+            if (++termines == 5)
+                annulation.annuler();
+        });
+        ADD_FAILURE() << "not cancelled";
+    } catch (const FtpError &e) {
+        EXPECT_TRUE(e.echec().annulee());
+    }
+    EXPECT_FALSE(c->connected());
+    const QStringList restes = QDir(local()).entryList(QDir::Files | QDir::Hidden);
+    EXPECT_LT(restes.size(), fichiers.size());
+    for (const QString &nom : restes) // whole files only
+        EXPECT_EQ(lireFichier(local() + u'/' + nom), lireFichier(racine() + u'/' + nom)) << nom.toStdString();
+
+    // An upload cancelled at once: the server keeps its file, and no temporary one.
+    const QByteArray avant = lireFichier(racine() + QStringLiteral("/F1.xml"));
+    c->connect();
+    try {
+        deposerEnEntier(*c, local() + QStringLiteral("/nouveau.xml"), QStringLiteral("F1.xml"));
+        ADD_FAILURE() << "not cancelled";
+    } catch (const FtpError &e) {
+        EXPECT_TRUE(e.echec().annulee());
+    }
+    EXPECT_EQ(lireFichier(racine() + QStringLiteral("/F1.xml")), avant);
+    EXPECT_FALSE(QFile::exists(racine() + QStringLiteral("/.F1.xml.partiel")));
+    EXPECT_EQ(c->annulation(), &annulation);
+}
+
 TEST_F(Sftp, ConnectionTestAndItsFailures)
 {
     const SshServeur serveur(racine());

@@ -60,7 +60,7 @@ protected:
     bool envoyer()
     {
         FtpClient client;
-        SessionFtp session(client, messages);
+        SessionFtp session(client, Parametres::lire(chemins().FichierIni).publication, messages);
         return Envoi(session, ModeEnvoi::FTP, QString(), messages).EnvoiFichier(chemins().RepertoirePreparer + Nom, Nom);
     }
 
@@ -166,8 +166,8 @@ TEST_F(TransfertsTest, PublicationEtRapportsEnTls)
     EXPECT_TRUE(lireFichier(journal).contains("PROT P"));
 
     ini("Halvenor_Rapport", "TLS=1\r\nCertificatCA=" + cert.toUtf8() + "\r\n");
-    PreparerRepertoireRapport();
-    SessionRapport rapports(LireCompteRapport(chemins().FichierIni), messages);
+    PreparerRepertoireRapport(chemins());
+    SessionRapport rapports(LireCompteRapport(chemins().FichierIni), chemins(), messages);
     ASSERT_TRUE(rapports.ConnexionFTPRapport()) << messages.textes.join(u'\n').toStdString();
     const QList<FtpEntree> liste = rapports.ListerRapports();
     ASSERT_EQ(liste.size(), 1);

@@ -6,6 +6,10 @@
 
 #include "ParadoxWriter.h"
 
+#include "core/base/Chemins.h"
+#include "core/config/Parametres.h"
+#include "core/export/Generateurs.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QList>
@@ -15,6 +19,13 @@
 #include <utility>
 
 namespace siege {
+
+// What a click gives a generation: the program's paths and the settings read now.
+inline ContexteExport contexte(Progression &progression, const Annulation *annulation = nullptr)
+{
+    return ContexteExport{chemins().RepertoirePreparer, Parametres::lire(chemins().FichierIni).fournisseursExclus,
+                          progression, annulation};
+}
 
 using paradox::test::Colonne;
 

@@ -16,14 +16,6 @@ private:
     QString m_message;
 };
 
-// The user closed the window while its action waited on the network: the action stops
-// quietly, with no message, and leaves nothing half written.
-class ActionAbandonnee : public HalvenorError
-{
-public:
-    ActionAbandonnee() : HalvenorError(QStringLiteral("Opération abandonnée.")) {}
-};
-
 // Text of any exception, for the places that show or print it.
 inline QString texteErreur(const std::exception &e)
 {

@@ -184,6 +184,11 @@ ControleFournisseurs::ControleFournisseurs(paradox::Table &tblFns, QString fichi
 {
 }
 
+ControleFournisseurs::ControleFournisseurs(paradox::Table &tblFns, const QStringList &exclus)
+    : m_tblFns(tblFns), m_exclus(QSet<QString>(exclus.begin(), exclus.end()))
+{
+}
+
 bool ControleFournisseurs::FournisseurExclu(const QString &code)
 {
     if (!m_exclus) {

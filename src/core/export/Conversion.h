@@ -84,6 +84,8 @@ class ControleFournisseurs
 {
 public:
     ControleFournisseurs(paradox::Table &tblFns, QString fichierIni);
+    // The excluded codes already read (the settings of the click).
+    ControleFournisseurs(paradox::Table &tblFns, const QStringList &exclus);
 
     bool FournisseurExclu(const QString &code);
     bool FournisseurExiste(const QString &code);

@@ -1,6 +1,5 @@
 #include "core/export/Generateurs.h"
 
-#include "core/base/Chemins.h"
 #include "core/export/Conversion.h"
 #include "core/xml/EcritureXml.h"
 
@@ -10,9 +9,13 @@ namespace {
 
 using EcritFichier = std::function<void(const QString &)>;
 
-paradox::Table &tableExport(TablesHalvenor &tables, const QString &nom)
+// The token is read once per block: cheap enough to leave the export's speed as it was,
+// often enough to stop within a few milliseconds.
+constexpr int recordsParBloc = 1024;
+
+paradox::Table &tableExport(TablesHalvenor &tables, const char *nom)
 {
-    paradox::Table *t = tables.TablePourExport(nom);
+    paradox::Table *t = tables.TablePourExport(QString::fromLatin1(nom));
     Q_ASSERT(t);
     return *t;
 }
@@ -36,50 +39,59 @@ private:
     paradox::Table &m_table;
 };
 
-// The file is written as the records are read, into a temporary file renamed at the end.
-QString enregistrer(EcritureXml &sortie, Progression &progression, const EcritFichier &ecrit)
+// The file is written as the records are read, into a temporary file renamed at the end;
+// a cancelled one is not renamed. The path when the file was saved, else empty.
+QString enregistrer(EcritureXml &sortie, const EcritFichier &ecrit)
 {
-    sortie.terminer([&progression] { progression.traiterEvenements(); });
+    if (!sortie.terminer())
+        return {};
     const QString chemin = sortie.chemin();
     if (ecrit)
         ecrit(chemin);
     return chemin;
 }
 
-QString cheminExport(const QString &nomFichier)
-{
-    return chemins().RepertoirePreparer + nomFichier;
-}
-
 // Walks the table from its first record: `ecrire` exports the record or skips it; the
-// progress bar moves one step per record either way.
+// progress bar moves one step per record either way. False when cancelled.
 template <typename Ecrire>
-void parcourir(paradox::Table &t, Progression &progression, Ecrire &&ecrire)
+bool parcourir(paradox::Table &t, const ContexteExport &ctx, Ecrire &&ecrire)
 {
+    int avantControle = recordsParBloc;
     t.first();
     while (!t.eof()) {
+        if (--avantControle == 0) {
+            if (annulee(ctx.annulation))
+                return false;
+            avantControle = recordsParBloc;
+        }
         ecrire();
-        progression.avancer();
-        progression.traiterEvenements();
+        ctx.progression.avancer();
         t.next();
     }
+    return !annulee(ctx.annulation);
+}
+
+QString cheminSortie(const ContexteExport &ctx, const DescriptionGenre &d, int passe)
+{
+    return ctx.dossierPreparer + QString::fromLatin1(d.passes[size_t(passe)].fichier);
 }
 
 // Purchase conditions: no client, type 2, supplier not excluded and existing.
-QString genererRemise(TablesHalvenor &tables, Progression &progression, const EcritFichier &ecrit)
+QString genererRemise(TablesHalvenor &tables, const ContexteExport &ctx, const EcritFichier &ecrit)
 {
-    progression.definirPosition(0);
-    paradox::Table &t = tableExport(tables, QStringLiteral("remise"));
+    const DescriptionGenre &d = description(Genre::Remise);
+    ctx.progression.definirPosition(0);
+    paradox::Table &t = tableExport(tables, d.passes[0].table);
     const TableOuverte ouverte(t);
     const TableOuverte fournis(tables.tblFns, false); // opened by its first use only
 
-    EcritureXml sortie(cheminExport(QStringLiteral("remise_achat.xml")), QStringLiteral("RemisesAchat"));
-    sortie.definirAttente([&progression] { progression.traiterEvenements(); });
+    EcritureXml sortie(cheminSortie(ctx, d, 0), QString::fromLatin1(d.racine));
+    sortie.definirAnnulation(ctx.annulation);
     AjouterVersion(sortie);
-    progression.definirMaximum(t.recordCount());
+    ctx.progression.definirMaximum(t.recordCount());
     sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
 
-    ControleFournisseurs fournisseurs(tables.tblFns, chemins().FichierIni);
+    ControleFournisseurs fournisseurs(tables.tblFns, ctx.fournisseursExclus);
     LignesXml lignes(t);
     // Looked up at the first record (an empty table needs none of them), then kept.
     paradox::Champ *client = nullptr;
@@ -89,7 +101,7 @@ QString genererRemise(TablesHalvenor &tables, Progression &progression, const Ec
     QString dernierCode;
     bool dernierRetenu = false;
     bool dernierConnu = false;
-    parcourir(t, progression, [&] {
+    const bool complet = parcourir(t, ctx, [&] {
         if (!client) {
             client = &t.fieldByName(QStringLiteral("Client"));
             fournisseur = &t.fieldByName(QStringLiteral("Fournisseur"));
@@ -108,97 +120,83 @@ QString genererRemise(TablesHalvenor &tables, Progression &progression, const Ec
         if (dernierRetenu)
             lignes.ecrire(sortie);
     });
-
-    return enregistrer(sortie, progression, ecrit);
+    return complet ? enregistrer(sortie, ecrit) : QString();
 }
 
 // Model personalisation: every record, the eleven declared fields.
-QString genererPersonnalisation(TablesHalvenor &tables, Progression &progression, const EcritFichier &ecrit)
+QString genererPersonnalisation(TablesHalvenor &tables, const ContexteExport &ctx, const EcritFichier &ecrit)
 {
-    progression.definirPosition(0);
-    paradox::Table &t = tableExport(tables, QStringLiteral("Personnalisation"));
+    const DescriptionGenre &d = description(Genre::Personnalisation);
+    ctx.progression.definirPosition(0);
+    paradox::Table &t = tableExport(tables, d.passes[0].table);
     const TableOuverte ouverte(t);
 
-    EcritureXml sortie(cheminExport(QStringLiteral("personnalisation.xml")), QStringLiteral("Personnalisations"));
-    sortie.definirAttente([&progression] { progression.traiterEvenements(); });
+    EcritureXml sortie(cheminSortie(ctx, d, 0), QString::fromLatin1(d.racine));
+    sortie.definirAnnulation(ctx.annulation);
     AjouterVersion(sortie);
-    progression.definirMaximum(t.recordCount());
+    ctx.progression.definirMaximum(t.recordCount());
     sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
     LignesXml lignes(t);
-    parcourir(t, progression, [&] { lignes.ecrire(sortie); });
-
-    return enregistrer(sortie, progression, ecrit);
+    const bool complet = parcourir(t, ctx, [&] { lignes.ecrire(sortie); });
+    return complet ? enregistrer(sortie, ecrit) : QString();
 }
-
-struct Passe
-{
-    QString nomExport;
-    QString fichier;
-};
 
 // Messages and documents: a type file then a main file, only the records that are not
 // external, each marked external for the receiving side. The progress bar spans both passes.
-QStringList genererDeuxPasses(TablesHalvenor &tables, Progression &progression, const QString &racine,
-                              const std::array<Passe, 2> &passes, const EcritFichier &ecrit)
+QStringList genererDeuxPasses(TablesHalvenor &tables, const ContexteExport &ctx, const DescriptionGenre &d,
+                              const EcritFichier &ecrit)
 {
-    progression.definirPosition(0);
-    progression.definirMaximum(0);
+    ctx.progression.definirPosition(0);
+    ctx.progression.definirMaximum(0);
     const QString externe = QStringLiteral("Externe");
     QStringList ecrits;
 
-    for (const Passe &passe : passes) {
-        paradox::Table &t = tableExport(tables, passe.nomExport);
+    for (int passe = 0; passe < d.nombrePasses; ++passe) {
+        paradox::Table &t = tableExport(tables, d.passes[size_t(passe)].table);
         const TableOuverte ouverte(t);
 
-        EcritureXml sortie(cheminExport(passe.fichier), racine);
-        sortie.definirAttente([&progression] { progression.traiterEvenements(); });
+        EcritureXml sortie(cheminSortie(ctx, d, passe), QString::fromLatin1(d.racine));
+        sortie.definirAnnulation(ctx.annulation);
         AjouterVersion(sortie);
         sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Configuration")));
         sortie.attributAscii(EcritureXml::nomAttribut(QStringLiteral("ViderExterne")), "1", 1);
         sortie.fermer();
         sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
-        progression.definirMaximum(progression.maximum() + t.recordCount());
+        ctx.progression.definirMaximum(ctx.progression.maximum() + t.recordCount());
 
         LignesXml lignes(t, externe, QStringLiteral("1"));
         // Only looked up for a record: an empty table without Externe still gives its file.
         paradox::Champ *champExterne = nullptr;
-        parcourir(t, progression, [&] {
+        const bool complet = parcourir(t, ctx, [&] {
             if (!champExterne)
                 champExterne = &t.fieldByName(externe);
             if (champExterne->asInteger() == 0)
                 lignes.ecrire(sortie);
         });
-
-        ecrits << enregistrer(sortie, progression, ecrit);
+        const QString chemin = complet ? enregistrer(sortie, ecrit) : QString();
+        if (chemin.isEmpty())
+            break;
+        ecrits << chemin;
     }
     return ecrits;
 }
 
 } // namespace
 
-QStringList generer(Genre g, TablesHalvenor &tables, Progression &progression)
-{
-    return generer(g, tables, progression, {});
-}
-
-QStringList generer(Genre g, TablesHalvenor &tables, Progression &progression,
+QStringList generer(Genre g, TablesHalvenor &tables, const ContexteExport &ctx,
                     const std::function<void(const QString &)> &fichierEcrit)
 {
+    QString chemin;
     switch (g) {
     case Genre::Remise:
-        return {genererRemise(tables, progression, fichierEcrit)};
+        chemin = genererRemise(tables, ctx, fichierEcrit);
+        break;
     case Genre::Personnalisation:
-        return {genererPersonnalisation(tables, progression, fichierEcrit)};
+        chemin = genererPersonnalisation(tables, ctx, fichierEcrit);
+        break;
     case Genre::Messages:
-        return genererDeuxPasses(tables, progression, QStringLiteral("Messages"),
-                                 {Passe{QStringLiteral("message_type"), QStringLiteral("message_type.xml")},
-                                  Passe{QStringLiteral("message"), QStringLiteral("message.xml")}},
-                                 fichierEcrit);
     case Genre::Documents:
-        return genererDeuxPasses(tables, progression, QStringLiteral("Documents"),
-                                 {Passe{QStringLiteral("mes_docs_type"), QStringLiteral("mes_docs_type.xml")},
-                                  Passe{QStringLiteral("mes_docs"), QStringLiteral("mes_docs.xml")}},
-                                 fichierEcrit);
+        return genererDeuxPasses(tables, ctx, description(g), fichierEcrit);
     }
-    return {};
+    return chemin.isEmpty() ? QStringList() : QStringList{chemin};
 }

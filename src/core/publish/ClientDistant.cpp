@@ -26,7 +26,14 @@ void deposerEnEntier(ClientDistant &client, const QString &cheminLocal, const QS
             // OpenSSH's SFTP and Windows FTP servers refuse to rename onto an existing file.
             client.replace(temporaire, nom);
         }
-    } catch (...) {
+    } catch (const FtpError &e) {
+        // A cancelled send has closed its connection: the temporary file is deleted over a
+        // new one, which the cancellation must not stop in turn.
+        const Annulation *annulation = client.annulation();
+        if (e.echec().annulee()) {
+            client.setAnnulation(nullptr);
+            etapeFtp([&] { client.connect(); });
+        }
         if (client.connected()) {
             try {
                 client.remove(temporaire);
@@ -34,6 +41,7 @@ void deposerEnEntier(ClientDistant &client, const QString &cheminLocal, const QS
                 // The first failure is the one to report.
             }
         }
+        client.setAnnulation(annulation);
         throw;
     }
 }

@@ -22,6 +22,7 @@ QString raisonFtp(CauseFtp cause)
     case CauseFtp::TlsCertificat: return QStringLiteral("Le certificat du serveur FTP n'est pas reconnu : aucune autorité de confiance ne l'a "
                                                              "signé (voir la clé CertificatCA)");
     case CauseFtp::TlsNomHote: return QStringLiteral("Le certificat du serveur FTP n'est pas établi pour le nom");
+    case CauseFtp::Annulee: return QStringLiteral("Opération annulée");
     case CauseFtp::TlsAbsent: return QStringLiteral("Le serveur FTP n'accepte pas de connexion chiffrée (TLS)");
     case CauseFtp::CleHoteInconnue: return QStringLiteral("La clé d'hôte du serveur SFTP est inconnue");
     case CauseFtp::CleHoteChangee: return QStringLiteral("La clé d'hôte du serveur SFTP a changé : elle n'est plus celle "
@@ -145,8 +146,6 @@ ResultatFtp etapeFtp(const std::function<void()> &etape)
         etape();
     } catch (const FtpError &e) {
         return e.echec();
-    } catch (const ActionAbandonnee &) {
-        throw;
     } catch (const std::exception &e) {
         return EchecFtp{CauseFtp::Autre, texteErreur(e), {}};
     }

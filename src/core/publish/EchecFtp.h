@@ -28,6 +28,7 @@ enum class CauseFtp {
     CleHoteInconnue,   // SFTP: the host key is in no known_hosts, and no EmpreinteSSH is set
     CleHoteChangee,    // SFTP: known_hosts holds another key for this host
     CleHoteDifferente, // SFTP: the host key is not the one of EmpreinteSSH
+    Annulee, // the user's request to stop: never shown
     Autre,
 };
 
@@ -41,6 +42,7 @@ struct EchecFtp
     QString reponse; // decoded for display; empty when the server said nothing useful
 
     bool authentification() const { return cause == CauseFtp::LoginRefuse; }
+    bool annulee() const { return cause == CauseFtp::Annulee; }
     // The reason, then ": " and the server's reply when there is one.
     QString texte() const;
 
@@ -92,6 +94,5 @@ private:
     std::optional<EchecFtp> m_echec;
 };
 
-// Runs one step; an FtpError (or any other error) becomes its failure. An abandoned action
-// is not a failure of the step and goes on up.
+// Runs one step; an FtpError (or any other error) becomes its failure.
 ResultatFtp etapeFtp(const std::function<void()> &etape);

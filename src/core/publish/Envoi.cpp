@@ -1,6 +1,5 @@
 #include "core/publish/Envoi.h"
 
-#include "core/base/Chemins.h"
 #include "core/base/EcritureSure.h"
 #include "core/config/Parametres.h"
 
@@ -16,6 +15,8 @@ bool signaler(Messages &messages, const QString &siAuthentification, const QStri
 {
     if (r)
         return true;
+    if (r.echec().annulee())
+        return false;
     messages.afficher((r.echec().authentification() ? siAuthentification : sinon) + r.echec().texte());
     return false;
 }
@@ -46,7 +47,14 @@ void envoyerEnEntier(FtpClient &client, const QString &cheminLocal, const QStrin
             // Some servers (Windows ones) refuse to rename onto an existing file.
             client.replace(temporaire, nom);
         }
-    } catch (...) {
+    } catch (const FtpError &e) {
+        // A cancelled send has closed its connection: the temporary file is deleted over a
+        // new one, which the cancellation must not stop in turn.
+        const Annulation *annulation = client.annulation();
+        if (e.echec().annulee()) {
+            client.setAnnulation(nullptr);
+            etapeFtp([&] { client.connect(); });
+        }
         if (client.connected()) {
             try {
                 client.remove(temporaire);
@@ -54,6 +62,7 @@ void envoyerEnEntier(FtpClient &client, const QString &cheminLocal, const QStrin
                 // The first failure is the one to report.
             }
         }
+        client.setAnnulation(annulation);
         throw;
     }
 }
@@ -65,16 +74,15 @@ QString nomTemporaire(const QString &nom)
     return u'.' + nom + QStringLiteral(".partiel");
 }
 
-SessionFtp::SessionFtp(FtpClient &client, Messages &messages)
-    : m_client(client), m_messages(messages)
+SessionFtp::SessionFtp(FtpClient &client, CompteFtp compte, Messages &messages)
+    : m_client(client), m_compte(std::move(compte)), m_messages(messages)
 {
     m_client.setPassive(true);
 }
 
 bool SessionFtp::ConnexionFTP()
 {
-    const CompteFtp compte = Parametres::lire(chemins().FichierIni).publication;
-    const ResultatFtp r = connecterCompte(m_client, compte, Parametres::nomSection(Parametres::Publication));
+    const ResultatFtp r = connecterCompte(m_client, m_compte, Parametres::nomSection(Parametres::Publication));
     return signaler(m_messages, QStringLiteral("Impossible de se connecter au serveur FTP. Erreur "),
                     QStringLiteral("Une erreur est survenue (TFicheHalvenor::ConnexionFTP): "), r);
 }
@@ -102,7 +110,7 @@ bool SessionFtp::DeconnexionFTP()
                     }));
 }
 
-bool CopieParChemin(const QString &source, const QString &cible, Messages &messages)
+bool CopieParChemin(const QString &source, const QString &cible, Messages &messages, const Annulation *annulation)
 {
     if (!QFileInfo(source).isFile()) {
         messages.afficher(QStringLiteral("Le fichier : \n") + source
@@ -114,6 +122,10 @@ bool CopieParChemin(const QString &source, const QString &cible, Messages &messa
     bool ok = entree.open(QIODevice::ReadOnly) && sortie.open(QIODevice::WriteOnly);
     qint64 total = 0;
     while (ok && !entree.atEnd()) {
+        if (annulee(annulation)) {
+            sortie.cancelWriting();
+            return false;
+        }
         const QByteArray bloc = entree.read(1 << 16);
         ok = !(bloc.isEmpty() && entree.error() != QFileDevice::NoError)
              && sortie.write(bloc) == bloc.size();
@@ -134,18 +146,23 @@ Envoi::Envoi(SessionFtp &session, ModeEnvoi mode, QString cheminURI, Messages &m
 {
 }
 
+bool repertoirePublicationValide(ModeEnvoi mode, const QString &cheminURI)
+{
+    if (mode != ModeEnvoi::URI)
+        return true;
+    return !cheminURI.isEmpty() && QFileInfo(cheminURI).isDir();
+}
+
 bool Envoi::repertoireValide() const
 {
-    if (m_mode != ModeEnvoi::URI)
-        return true;
-    return !m_cheminURI.isEmpty() && QFileInfo(m_cheminURI).isDir();
+    return repertoirePublicationValide(m_mode, m_cheminURI);
 }
 
 bool Envoi::EnvoiFichier(const QString &cheminLocal, const QString &nomFichier)
 {
     if (m_mode == ModeEnvoi::URI)
         // CheminURI is a plain prefix: no separator is added.
-        return CopieParChemin(cheminLocal, m_cheminURI + nomFichier, m_messages);
+        return CopieParChemin(cheminLocal, m_cheminURI + nomFichier, m_messages, m_annulation);
     if (!m_session.ConnexionFTP())
         return false;
     const bool envoye = m_session.EnvoiParFtp(cheminLocal, nomFichier);
@@ -153,10 +170,11 @@ bool Envoi::EnvoiFichier(const QString &cheminLocal, const QString &nomFichier)
     return envoye;
 }
 
-bool Envoi::envoyerFichiers(Genre g, const std::function<void(const QString &)> &publie)
+bool Envoi::envoyerFichiers(Genre g, const QString &dossierPreparer,
+                            const std::function<void(const QString &)> &publie)
 {
     for (const QString &nom : fichiersEnvoyes(g)) {
-        if (!EnvoiFichier(chemins().RepertoirePreparer + nom, nom))
+        if (annulee(m_annulation) || !EnvoiFichier(dossierPreparer + nom, nom))
             return false;
         if (publie)
             publie(nom);

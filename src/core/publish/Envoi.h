@@ -13,13 +13,14 @@
 QString nomTemporaire(const QString &nom);
 
 // The publishing session on the franchise network's FTP account (the main window's IdFTP1):
-// one session per file. Every failure is shown through `messages` and turned into false.
+// one session per file. Every failure is shown through `messages` and turned into false;
+// a cancelled step (the client's Annulation) gives false without a word.
 class SessionFtp
 {
 public:
-    SessionFtp(FtpClient &client, Messages &messages);
+    // `compte`: the publishing account as read at the click.
+    SessionFtp(FtpClient &client, CompteFtp compte, Messages &messages);
 
-    // Reads the publishing account of chemins().FichierIni at each call (missing file: the defaults).
     bool ConnexionFTP();
     // Uploads the file under nomTemporaire(nomDistant) into the login directory, checks its
     // size where the server gives one, then renames it to `nomDistant`. A failure leaves
@@ -30,12 +31,18 @@ public:
 
 private:
     FtpClient &m_client;
+    CompteFtp m_compte;
     Messages &m_messages;
 };
 
 // Copies `source` to `cible` byte for byte, replacing an existing target. The target
 // folder never holds half a file: the copy goes to a temporary name there, then is renamed.
-bool CopieParChemin(const QString &source, const QString &cible, Messages &messages);
+// Cancelled between two blocks, it leaves the target as it was and says nothing.
+bool CopieParChemin(const QString &source, const QString &cible, Messages &messages,
+                    const Annulation *annulation = nullptr);
+
+// URI mode: `cheminURI` names an existing directory (an empty one does not). FTP mode: true.
+bool repertoirePublicationValide(ModeEnvoi mode, const QString &cheminURI);
 
 // The send actions: publishes files by the configured channel.
 class Envoi
@@ -49,13 +56,18 @@ public:
     // Publishes one file by FTP (its own session) or by copy to CheminURI + nomFichier.
     bool EnvoiFichier(const QString &cheminLocal, const QString &nomFichier);
 
-    // Publishes fichiersEnvoyes(g) from chemins().RepertoirePreparer, in order, stopping at
-    // the first failure. `publie` hears the name of each file once it is published.
-    bool envoyerFichiers(Genre g, const std::function<void(const QString &)> &publie = {});
+    // Publishes fichiersEnvoyes(g) from `dossierPreparer`, in order, stopping at the first
+    // failure or cancellation. `publie` hears the name of each file once it is published.
+    bool envoyerFichiers(Genre g, const QString &dossierPreparer,
+                         const std::function<void(const QString &)> &publie = {});
+
+    // Checked between files and by copies; the FTP client carries its own.
+    void definirAnnulation(const Annulation *annulation) { m_annulation = annulation; }
 
 private:
     SessionFtp &m_session;
     ModeEnvoi m_mode;
     QString m_cheminURI;
     Messages &m_messages;
+    const Annulation *m_annulation = nullptr;
 };

@@ -4,7 +4,6 @@
 #include "core/base/EcritureSure.h"
 #include "core/config/Parametres.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QStringList>
 
@@ -18,47 +17,11 @@ namespace {
 // the operation after this long (control replies, and transfers without a byte).
 long g_delaiReponseSecondes = 60;
 
-AttenteFtp &attente()
-{
-    static AttenteFtp a;
-    return a;
-}
-
-QElapsedTimer &depuisAttente()
-{
-    static QElapsedTimer t;
-    return t;
-}
-
 } // namespace
-
-void definirAttenteFtp(AttenteFtp a)
-{
-    attente() = std::move(a);
-}
 
 void definirDelaiReponseFtp(int secondes)
 {
     g_delaiReponseSecondes = secondes > 0 ? secondes : 60;
-}
-
-void laisserVivre()
-{
-    if (!attente())
-        return;
-    QElapsedTimer &t = depuisAttente();
-    if (t.isValid() && t.elapsed() < 20)
-        return;
-    // The hook may run events that call back here (a repaint): no second wait inside it.
-    static bool dedans = false;
-    if (dedans)
-        return;
-    dedans = true;
-    const bool continuer = attente()();
-    dedans = false;
-    t.start();
-    if (!continuer)
-        throw ActionAbandonnee();
 }
 
 namespace {
@@ -111,6 +74,12 @@ size_t lireFichier(char *donnees, size_t taille, size_t nombre, void *fichier)
     return n < 0 ? CURL_READFUNC_ABORT : static_cast<size_t>(n);
 }
 
+// libcurl calls this at each turn of its loop: a non-zero return aborts the transfer.
+int progression(void *annulation, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return annulee(*static_cast<const Annulation *const *>(annulation)) ? 1 : 0;
+}
+
 // Failures after which curl has dropped the control connection: the session is over.
 bool sessionPerdue(CURLcode code)
 {
@@ -156,6 +125,7 @@ struct FtpClient::Impl
     bool binary = true;
     bool tls = false;
     QString certificatCA;
+    const Annulation *annulation = nullptr;
     QByteArray autorites; // the system store and certificatCA, PEM; empty: curl's own store
 
     bool connecte = false;
@@ -197,6 +167,9 @@ struct FtpClient::Impl
         curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Impl::entete);
         curl_easy_setopt(h, CURLOPT_HEADERDATA, entetes);
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &progression);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, &annulation);
         curl_easy_setopt(h, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
         curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
         curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, CURLFTPMETHOD_SINGLECWD);
@@ -323,27 +296,18 @@ struct FtpClient::Impl
 
     // Runs the prepared operation through our multi handle. curl_easy_perform in 7.88
     // waits a whole second before some passive data connections; polling at most 10 ms
-    // at a time avoids it, and lets the caller's events run in between.
+    // at a time avoids it, and gives the progress call its turn to see a cancellation.
     CURLcode executer()
     {
         CURLMcode mc = curl_multi_add_handle(multi, easy);
         if (mc != CURLM_OK)
             throw FtpError(QString::fromUtf8(curl_multi_strerror(mc)));
         int actifs = 1;
-        try {
-            while (mc == CURLM_OK) {
-                mc = curl_multi_perform(multi, &actifs);
-                if (mc != CURLM_OK || actifs == 0)
-                    break;
-                mc = curl_multi_poll(multi, nullptr, 0, 10, nullptr);
-                laisserVivre();
-            }
-        } catch (const ActionAbandonnee &) {
-            // The connection is in an unknown state: it goes, and the session with it.
-            curl_multi_remove_handle(multi, easy);
-            connecte = false;
-            fermer();
-            throw;
+        while (mc == CURLM_OK) {
+            mc = curl_multi_perform(multi, &actifs);
+            if (mc != CURLM_OK || actifs == 0)
+                break;
+            mc = curl_multi_poll(multi, nullptr, 0, 10, nullptr);
         }
         CURLcode resultat = CURLE_OK;
         bool termine = false;
@@ -370,6 +334,12 @@ struct FtpClient::Impl
     // The French reason, then the server's refusal: a bare "550" tells the user nothing.
     [[noreturn]] void echec(CURLcode code, bool fermerSession = false)
     {
+        if (code == CURLE_ABORTED_BY_CALLBACK && annulee(annulation)) {
+            // Stopped mid-reply: the connection's state is unknown, it goes.
+            connecte = false;
+            fermer();
+            throw FtpError(EchecFtp::de(CauseFtp::Annulee));
+        }
         EchecFtp e = echecCurl(code, codeReponse(), derniereReponse, QByteArray(erreur));
         if (e.cause == CauseFtp::TlsNomHote)
             e.raison += QStringLiteral(" « ") + host.trimmed() + QStringLiteral(" »");
@@ -440,6 +410,8 @@ void FtpClient::setPassive(bool passive) { d->passive = passive; }
 void FtpClient::setBinary(bool binary) { d->binary = binary; }
 void FtpClient::setTls(bool tls) { d->tls = tls; }
 void FtpClient::setCertificatCA(const QString &chemin) { d->certificatCA = chemin; }
+void FtpClient::setAnnulation(const Annulation *annulation) { d->annulation = annulation; }
+const Annulation *FtpClient::annulation() const { return d->annulation; }
 
 bool FtpClient::connected() const
 {
@@ -569,13 +541,14 @@ QDateTime FtpClient::mdtm(const QByteArray &nomBrut)
         chemin.chop(1);
     chemin = chemin.isEmpty() ? nomBrut : chemin + '/' + nomBrut;
     const QByteArray commande = "MDTM " + chemin;
-    curl_slist *commandes = curl_slist_append(nullptr, commande.constData());
-    curl_easy_setopt(d->easy, CURLOPT_QUOTE, commandes);
+    ListeCurl commandes;
+    commandes.l = curl_slist_append(nullptr, commande.constData());
+    curl_easy_setopt(d->easy, CURLOPT_QUOTE, commandes.l);
     Tampon reponses;
     curl_easy_setopt(d->easy, CURLOPT_HEADERFUNCTION, &ecrireTampon);
     curl_easy_setopt(d->easy, CURLOPT_HEADERDATA, &reponses);
     const CURLcode code = d->executer();
-    curl_slist_free_all(commandes);
+    curl_easy_setopt(d->easy, CURLOPT_QUOTE, nullptr);
     if (code != CURLE_OK) {
         if (sessionPerdue(code))
             d->echec(code);
@@ -588,7 +561,8 @@ QDateTime FtpClient::mdtm(const QByteArray &nomBrut)
     return {};
 }
 
-QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax)
+QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax,
+                                           const std::function<void(qsizetype, const ResultatFtp &)> &termine)
 {
     d->exigerConnexion();
     QList<ResultatFtp> resultats(fichiers.size());
@@ -636,11 +610,15 @@ QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers
             const Telechargement &t = fichiers[i];
             if (!nomEnvoyable(t.nomBrut)) {
                 resultats[i] = EchecFtp::de(CauseFtp::Introuvable);
+                if (termine)
+                    termine(i, resultats[i]);
                 continue;
             }
             p.fichier = std::make_unique<FichierCache>(t.cheminLocal);
             if (!p.fichier->ouvrir()) {
                 resultats[i] = EchecFtp{CauseFtp::EcritureLocale, raisonFtp(CauseFtp::EcritureLocale), {}};
+                if (termine)
+                    termine(i, resultats[i]);
                 continue;
             }
             if (!p.easy) {
@@ -671,6 +649,8 @@ QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers
         for (Poste &p : postes)
             enCours += lancer(p) ? 1 : 0;
         while (enCours > 0) {
+            if (annulee(d->annulation))
+                throw FtpError(EchecFtp::de(CauseFtp::Annulee));
             int actifs = 0;
             CURLMcode mc = curl_multi_perform(d->multi, &actifs);
             int restants = 0;
@@ -712,19 +692,19 @@ QList<ResultatFtp> FtpClient::getParallele(const QList<Telechargement> &fichiers
                     }
                 }
                 p.fichier.reset();
+                if (termine && !aReprendre.contains(i) && !annulee(d->annulation))
+                    termine(i, resultats[i]);
                 enCours += lancer(p) ? 1 : 0;
             }
             if (mc != CURLM_OK)
                 throw FtpError(QString::fromUtf8(curl_multi_strerror(mc)));
-            if (enCours > 0) {
+            if (enCours > 0)
                 curl_multi_poll(d->multi, nullptr, 0, 10, nullptr);
-                laisserVivre();
-            }
         }
     } catch (...) {
         nettoyer();
         curl_multi_setopt(d->multi, CURLMOPT_MAX_HOST_CONNECTIONS, 0L);
-        // Abandoned or broken half-way: the connections are in an unknown state.
+        // Cancelled or broken half-way: the connections are in an unknown state.
         d->connecte = false;
         d->fermer();
         throw;

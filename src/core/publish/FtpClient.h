@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/Annulation.h"
 #include "core/publish/EchecFtp.h"
 
 #include <QByteArray>
@@ -20,12 +21,6 @@ struct FtpEntree
     bool sansFuseau = false; // LIST: the server's clock, zone unknown
 };
 
-// Lets the program's events run while the client waits on the network, at least every 50 ms.
-// Returning false abandons the operation (ActionAbandonnee). The GUI installs one; the CLI none.
-using AttenteFtp = std::function<bool()>;
-void definirAttenteFtp(AttenteFtp attente);
-// Runs the wait hook when it last ran more than 20 ms ago; long local work calls it too.
-void laisserVivre();
 // For tests: seconds without any answer before an operation fails (60 otherwise).
 void definirDelaiReponseFtp(int secondes);
 
@@ -73,6 +68,10 @@ public:
     // A PEM file of certificate authorities (or the server's own certificate) trusted
     // besides the system store; empty: the system store alone. Names and chains are always checked.
     void setCertificatCA(const QString &chemin);
+    // Once `annulation` asks to stop, the running transfer or command ends within a poll
+    // (libcurl's progress call) and fails with CauseFtp::Annulee. nullptr: never stopped.
+    void setAnnulation(const Annulation *annulation);
+    const Annulation *annulation() const;
 
     void connect();          // opens the control connection and logs in
     bool connected() const;
@@ -88,8 +87,10 @@ public:
     }
     // Downloads from the current directory over up to `sessions` logins at once; one result
     // per file, in the same order. A file that fails does not stop the others; each is capped
-    // at `tailleMax` bytes like get().
-    QList<ResultatFtp> getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax = 0);
+    // at `tailleMax` bytes like get(). `termine` hears each file's index and result as it ends.
+    // Cancelled, it throws FtpError (CauseFtp::Annulee) and leaves no partial file.
+    QList<ResultatFtp> getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax = 0,
+                                    const std::function<void(qsizetype, const ResultatFtp &)> &termine = {});
     // MDTM (UTC, RFC 3659) in local time; invalid when the server gives none.
     QDateTime mdtm(const QByteArray &nomBrut);
     void put(const QString &cheminLocal, const QString &nomDistant); // into the current directory

@@ -130,6 +130,12 @@ EchecFtp echecTaille(const QByteArray &nomBrut, qint64 tailleMax)
                             {}});
 }
 
+// libcurl's progress call: a non-zero answer stops the transfer.
+int progression(void *annulation, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return annulee(*static_cast<const Annulation *const *>(annulation)) ? 1 : 0;
+}
+
 struct ListeCurl
 {
     curl_slist *l = nullptr;
@@ -152,6 +158,7 @@ struct SftpClient::Impl
     QString cle;               // absolute path of the private key; empty: password only
     QString hotesConnus = QDir::homePath() + QStringLiteral("/.ssh/known_hosts");
     long delai = 60;
+    const Annulation *annulation = nullptr;
 
     bool connecte = false;
     QByteArray racine;     // the login directory, absolute, learned at connection
@@ -226,6 +233,9 @@ struct SftpClient::Impl
         curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, delai);
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, delai);
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &progression);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, &annulation);
     }
 
     QByteArray echapper(const QByteArray &brut) const
@@ -283,6 +293,9 @@ struct SftpClient::Impl
             mc = curl_multi_perform(multi, &actifs);
             if (mc != CURLM_OK || actifs == 0)
                 break;
+            // The SSH handshake calls no progress function: the poll's end checks too.
+            if (annulee(annulation))
+                annuler();
             mc = curl_multi_poll(multi, nullptr, 0, 100, nullptr);
         }
         CURLcode resultat = CURLE_GOT_NOTHING;
@@ -297,6 +310,15 @@ struct SftpClient::Impl
         return resultat;
     }
 
+    // Stopped mid-exchange: the connection's state is unknown, it goes.
+    [[noreturn]] void annuler()
+    {
+        curl_multi_remove_handle(multi, easy);
+        connecte = false;
+        fermer();
+        throw FtpError(EchecFtp::de(CauseFtp::Annulee));
+    }
+
     EchecFtp echecDe(CURLcode code, const char *tampon, bool ecriture) const
     {
         if (code == CURLE_PEER_FAILED_VERIFICATION && refusCle)
@@ -309,6 +331,8 @@ struct SftpClient::Impl
 
     [[noreturn]] void echec(CURLcode code, bool ecriture = false, bool fermerSession = false)
     {
+        if (code == CURLE_ABORTED_BY_CALLBACK && annulee(annulation))
+            annuler();
         EchecFtp e = echecDe(code, erreur, ecriture);
         if (fermerSession || sessionPerdue(code)) {
             connecte = false;
@@ -357,7 +381,7 @@ struct SftpClient::Impl
         curl_easy_setopt(easy, CURLOPT_FILETIME, 1L);
         const CURLcode code = executer();
         if (code != CURLE_OK) {
-            if (sessionPerdue(code))
+            if (sessionPerdue(code) || code == CURLE_ABORTED_BY_CALLBACK)
                 echec(code);
             return false;
         }
@@ -390,6 +414,8 @@ void SftpClient::configurer(const CompteFtp &compte, const QString &repertoirePr
 
 void SftpClient::setFichierHotesConnus(const QString &chemin) { d->hotesConnus = chemin; }
 void SftpClient::setDelaiReponse(int secondes) { d->delai = secondes > 0 ? secondes : 60; }
+void SftpClient::setAnnulation(const Annulation *annulation) { d->annulation = annulation; }
+const Annulation *SftpClient::annulation() const { return d->annulation; }
 QString SftpClient::empreinteServeur() const { return d->empreinteVue; }
 bool SftpClient::connected() const { return d->connecte; }
 
@@ -525,7 +551,8 @@ void SftpClient::get(const QByteArray &nomBrut, const QString &cheminLocal, qint
         echecLocal(cheminLocal, fichier.erreur());
 }
 
-QList<ResultatFtp> SftpClient::getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax)
+QList<ResultatFtp> SftpClient::getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax,
+                                            const std::function<void(qsizetype, const ResultatFtp &)> &termine)
 {
     d->exigerConnexion();
     QList<ResultatFtp> resultats(fichiers.size());
@@ -603,6 +630,8 @@ QList<ResultatFtp> SftpClient::getParallele(const QList<Telechargement> &fichier
         for (Poste &p : postes)
             enCours += lancer(p) ? 1 : 0;
         while (enCours > 0) {
+            if (annulee(d->annulation))
+                throw FtpError(EchecFtp::de(CauseFtp::Annulee));
             int actifs = 0;
             const CURLMcode mc = curl_multi_perform(d->multi, &actifs);
             int restants = 0;
@@ -640,6 +669,8 @@ QList<ResultatFtp> SftpClient::getParallele(const QList<Telechargement> &fichier
                     }
                 }
                 p.fichier.reset();
+                if (termine && !aReprendre.contains(i) && !annulee(d->annulation))
+                    termine(i, resultats[i]);
                 enCours += lancer(p) ? 1 : 0;
             }
             if (mc != CURLM_OK)

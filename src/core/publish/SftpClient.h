@@ -40,6 +40,9 @@ public:
     // The fingerprint of the key the server showed at the last connection; empty before.
     QString empreinteServeur() const;
 
+    void setAnnulation(const Annulation *annulation) override;
+    const Annulation *annulation() const override;
+
     void connect() override;
     bool connected() const override;
     void disconnect() override;
@@ -47,7 +50,8 @@ public:
     QList<FtpEntree> list() override;
     QDateTime dateExacte(const QByteArray &nomBrut) override;
     void get(const QByteArray &nomBrut, const QString &cheminLocal, qint64 tailleMax = 0) override;
-    QList<ResultatFtp> getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax = 0) override;
+    QList<ResultatFtp> getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax = 0,
+                                    const std::function<void(qsizetype, const ResultatFtp &)> &termine = {}) override;
     void put(const QString &cheminLocal, const QString &nomDistant) override;
     qint64 size(const QString &nomDistant) override;
     void rename(const QString &ancien, const QString &nouveau) override;

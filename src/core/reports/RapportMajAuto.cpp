@@ -140,6 +140,15 @@ bool RapportRecent(const QDateTime &dateRapport, const QDateTime &dateServeur, i
     return dateRapport.date() >= limite && dateServeur.date() >= limite;
 }
 
+QByteArray CsvEntreesHistorique(const QList<EntreeHistorique> &entrees)
+{
+    QList<LigneCsv> lignes;
+    lignes.reserve(entrees.size());
+    for (const EntreeHistorique &e : entrees)
+        lignes << LigneCsv{formats::date(e.date.date()), e.texte};
+    return CsvHistorique(lignes);
+}
+
 QByteArray CsvHistorique(const QList<LigneCsv> &lignes)
 {
     QString texte;

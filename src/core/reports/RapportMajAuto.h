@@ -89,5 +89,8 @@ struct LigneCsv
     QString texte;
 };
 QByteArray CsvHistorique(const QList<LigneCsv> &lignes);
+// The CSV of a history's entries (each dated by its day): the one export of "Exporter" and
+// of halvenor-cli historique --csv.
+QByteArray CsvEntreesHistorique(const QList<EntreeHistorique> &entrees);
 // Writes through QSaveFile; throws HalvenorError when the file cannot be written.
 void EcrireFichier(const QString &chemin, const QByteArray &contenu);

@@ -5,7 +5,6 @@
 #include "core/base/Messages.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -27,25 +26,18 @@ void SupprimerRepertoire(const QString &chemin)
         QFile::remove(dossier);
         return;
     }
-    // Thousands of old copies: the files go one by one first, so the window repaints meanwhile.
-    QDirIterator fichiers(dossier, QDir::Files | QDir::System | QDir::Hidden);
-    while (fichiers.hasNext()) {
-        QFile::remove(fichiers.next()); // a link goes, its target stays
-        laisserVivre();
-    }
     QDir(dossier).removeRecursively();
 }
 
-void PreparerRepertoireRapport()
+void PreparerRepertoireRapport(const Chemins &c)
 {
-    const Chemins &c = chemins();
     if (QFileInfo::exists(c.RepertoireHistorique))
         SupprimerRepertoire(c.RepertoireRapport);
     QDir().mkpath(c.RepertoireHistorique);
 }
 
-SessionRapport::SessionRapport(CompteRapport compte, Messages &messages)
-    : m_compte(std::move(compte)), m_messages(messages)
+SessionRapport::SessionRapport(CompteRapport compte, Chemins chemins, Messages &messages)
+    : m_compte(std::move(compte)), m_chemins(std::move(chemins)), m_messages(messages)
 {
 }
 
@@ -67,6 +59,8 @@ bool SessionRapport::ConnexionFTPRapport()
     const ResultatFtp r = connecterCompte(m_ftp, m_compte, Parametres::nomSection(Parametres::Rapport));
     if (r)
         return true;
+    if (r.echec().annulee())
+        return false;
     const QString message = r.echec().texte().trimmed();
     m_messages.afficher(message.isEmpty()
                             ? QStringLiteral("Impossible de se connecter au serveur FTP !")
@@ -81,6 +75,8 @@ bool SessionRapport::DeconnexionFTPRapport()
     const ResultatFtp r = etapeFtp([this] { m_ftp.disconnect(); });
     if (r)
         return true;
+    if (r.echec().annulee())
+        return false;
     const QString message = r.echec().texte().trimmed();
     m_messages.afficher(message.isEmpty()
                             ? QStringLiteral("Une erreur est survenue lors de la déconnexion.")
@@ -110,16 +106,17 @@ QList<FtpEntree> SessionRapport::ListerRapports()
 
 void SessionRapport::TelechargerRapport(const FtpEntree &entree)
 {
-    m_ftp.get(entree.brut, chemins().RepertoireRapport + entree.nom, TailleRapportMax);
+    m_ftp.get(entree.brut, m_chemins.RepertoireRapport + entree.nom, TailleRapportMax);
 }
 
-QList<ResultatFtp> SessionRapport::TelechargerRapports(const QList<FtpEntree> &entrees)
+QList<ResultatFtp> SessionRapport::TelechargerRapports(const QList<FtpEntree> &entrees,
+                                                       const std::function<void(qsizetype, const ResultatFtp &)> &termine)
 {
     QList<Telechargement> fichiers;
     fichiers.reserve(entrees.size());
     for (const FtpEntree &e : entrees)
-        fichiers << Telechargement{e.brut, chemins().RepertoireRapport + e.nom};
-    return m_ftp.getParallele(fichiers, m_sessions, TailleRapportMax);
+        fichiers << Telechargement{e.brut, m_chemins.RepertoireRapport + e.nom};
+    return m_ftp.getParallele(fichiers, m_sessions, TailleRapportMax, termine);
 }
 
 std::optional<QString> SessionRapport::RecupererHistorique(const QString &identifiant)
@@ -127,8 +124,8 @@ std::optional<QString> SessionRapport::RecupererHistorique(const QString &identi
     for (const FtpEntree &e : lister(QStringLiteral("/Rapport/Historique"))) {
         if (identifiantRapport(e.nom) != identifiant)
             continue;
-        QDir().mkpath(chemins().RepertoireHistorique);
-        const QString local = chemins().RepertoireHistorique + e.nom;
+        QDir().mkpath(m_chemins.RepertoireHistorique);
+        const QString local = m_chemins.RepertoireHistorique + e.nom;
         m_ftp.get(e.brut, local, TailleRapportMax);
         return local;
     }
@@ -136,10 +133,11 @@ std::optional<QString> SessionRapport::RecupererHistorique(const QString &identi
 }
 
 bool ChargerRapports(SessionRapport &session, bool &rapportsRecuperes, int jours,
-                     const std::function<void(const LigneRapport &)> &ajouter)
+                     const std::function<void(const LigneRapport &)> &ajouter, Progression *progression)
 {
+    const Annulation *annulation = session.ftpMaj().annulation();
     if (!rapportsRecuperes)
-        PreparerRepertoireRapport();
+        PreparerRepertoireRapport(session.cheminsLocaux());
     if (!session.ConnexionFTPRapport())
         return false;
     QList<FtpEntree> entrees = session.ListerRapports();
@@ -147,32 +145,55 @@ bool ChargerRapports(SessionRapport &session, bool &rapportsRecuperes, int jours
     // A LIST date is in the server's zone, unknown: near the limit it may fall either side.
     const QDate limite = aujourdhui.addDays(-jours);
     for (FtpEntree &e : entrees) {
+        if (annulee(annulation))
+            return false;
         if (e.sansFuseau && dateListeIncertaine(e.modification, limite)) {
             if (const QDateTime exacte = session.ftpMaj().mdtm(e.brut); exacte.isValid())
                 e.modification = exacte;
         }
     }
-    // One file that fails gets its red line; the others go on.
-    const QList<ResultatFtp> telecharges = rapportsRecuperes ? QList<ResultatFtp>() : session.TelechargerRapports(entrees);
+    if (progression) {
+        progression->definirPosition(0);
+        progression->definirMaximum(static_cast<int>(entrees.size()));
+    }
     TNativeXMLDocument document(RacineMajAuto);
-    for (qsizetype i = 0; i < entrees.size(); ++i) {
-        const FtpEntree &e = entrees[i];
+    QList<std::optional<ResultatFtp>> telecharges(entrees.size());
+    qsizetype prochaine = 0;
+    const auto ligneSuivante = [&] {
+        const FtpEntree &e = entrees[prochaine];
+        const std::optional<ResultatFtp> &telecharge = telecharges[prochaine];
+        ++prochaine;
         LigneRapport ligne;
         ligne.fichier = e.nom;
         ligne.identifiant = identifiantRapport(e.nom);
-        if (!telecharges.isEmpty() && !telecharges[i]) {
+        if (telecharge && !*telecharge) {
             ligne.enErreur = true;
-            ligne.texte = DebutTelechargementImpossible + e.nom + QStringLiteral(" (") + telecharges[i].echec().texte()
+            ligne.texte = DebutTelechargementImpossible + e.nom + QStringLiteral(" (") + telecharge->echec().texte()
                 + u')';
         } else {
             const LectureRapport lecture =
-                LireRapportCourant(document, chemins().RepertoireRapport + e.nom, aujourdhui);
+                LireRapportCourant(document, session.cheminsLocaux().RepertoireRapport + e.nom, aujourdhui);
             ligne.texte = lecture.texte;
             ligne.enErreur = lecture.sectionsEnErreur
                 || (lecture.lu && !RapportRecent(lecture.date, e.modification, jours, aujourdhui));
         }
         ajouter(ligne);
-        laisserVivre();
+    };
+    if (!rapportsRecuperes) {
+        // One file that fails gets its red line; the others go on. Each line goes out once
+        // the files before it are in, so the list fills in listing order as they arrive.
+        session.TelechargerRapports(entrees, [&](qsizetype i, const ResultatFtp &r) {
+            telecharges[i] = r;
+            if (progression)
+                progression->avancer();
+            while (prochaine < entrees.size() && telecharges[prochaine])
+                ligneSuivante();
+        });
+    }
+    while (prochaine < entrees.size()) {
+        if (annulee(annulation))
+            return false;
+        ligneSuivante();
     }
     rapportsRecuperes = true;
     session.DeconnexionFTPRapport();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/base/Chemins.h"
+#include "core/base/Progression.h"
 #include "core/config/Parametres.h"
 #include "core/publish/FtpClient.h"
 #include "core/reports/RapportMajAuto.h"
@@ -23,16 +25,17 @@ CompteRapport LireCompteRapport(const QString &fichierIni);
 
 // Empties the local report folders (only when the history folder exists, so a first use on
 // this machine deletes nothing) and creates them again.
-void PreparerRepertoireRapport();
+void PreparerRepertoireRapport(const Chemins &chemins);
 // Deletes a folder and everything under it. A symbolic link is removed as an entry:
 // what it points to is left alone. Whatever cannot be deleted stays, silently.
 void SupprimerRepertoire(const QString &chemin);
 
-// The report window's own FTP session (ftpMaj) on the report account.
+// The report window's own FTP session (ftpMaj) on the report account, downloading into the
+// Rapport/ folders of `chemins`. A cancelled step (ftpMaj's Annulation) shows no message.
 class SessionRapport
 {
 public:
-    SessionRapport(CompteRapport compte, Messages &messages);
+    SessionRapport(CompteRapport compte, Chemins chemins, Messages &messages);
     ~SessionRapport(); // ends a session still open, without a word
     SessionRapport(const SessionRapport &) = delete;
     SessionRapport &operator=(const SessionRapport &) = delete;
@@ -49,19 +52,23 @@ public:
     // Downloads one report into RepertoireRapport, replacing a local copy.
     void TelechargerRapport(const FtpEntree &entree);
     // Downloads them all over up to sessionsParalleles() logins; one result per entry.
-    QList<ResultatFtp> TelechargerRapports(const QList<FtpEntree> &entrees);
+    // `termine` hears each one as it ends.
+    QList<ResultatFtp> TelechargerRapports(const QList<FtpEntree> &entrees,
+                                           const std::function<void(qsizetype, const ResultatFtp &)> &termine = {});
     void setSessionsParalleles(int n) { m_sessions = n; }
     // The first history file of /Rapport/Historique for this identifier, downloaded into
     // RepertoireHistorique on every request; nothing when there is none. Leaves the session open.
     std::optional<QString> RecupererHistorique(const QString &identifiant);
 
     const CompteRapport &compte() const { return m_compte; }
+    const Chemins &cheminsLocaux() const { return m_chemins; }
     FtpClient &ftpMaj() { return m_ftp; }
 
 private:
     QList<FtpEntree> lister(const QString &repertoire);
 
     CompteRapport m_compte;
+    Chemins m_chemins;
     Messages &m_messages;
     FtpClient m_ftp;
     int m_sessions = 4;
@@ -79,11 +86,14 @@ struct LigneRapport
 // One refresh of the report list, shared by the report window and halvenor-cli.
 // While `rapportsRecuperes` is false the local folders are prepared first and every report is
 // downloaded; a report that fails to download gets a red line and the others go on; the flag
-// is set once every file was tried. Lines come in listing order, each as soon as it is read,
-// so lines read before an error after the listing (thrown) stay. `jours` is the tolerance in days, "today" comes from
-// horloge(). Returns false when the connection failed (already shown through the messages).
+// is set once every file was tried. Lines come in listing order, each as soon as it and those
+// before it are read, so lines read before an error after the listing (thrown) or a
+// cancellation (the session's Annulation) stay, and the flag stays false. `progression`
+// counts the reports downloaded. `jours` is the tolerance in days, "today" comes from
+// horloge(). Returns false when the connection failed (already shown through the messages)
+// or the refresh was cancelled.
 bool ChargerRapports(SessionRapport &session, bool &rapportsRecuperes, int jours,
-                     const std::function<void(const LigneRapport &)> &ajouter);
+                     const std::function<void(const LigneRapport &)> &ajouter, Progression *progression = nullptr);
 
 // Shown when a franchisee has no readable history.
 inline QString texteSansHistorique(const QString &identifiant)

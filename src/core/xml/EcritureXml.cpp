@@ -6,7 +6,6 @@
 
 #include <QSaveFile>
 
-#include <chrono>
 #include <cstring>
 #include <future>
 
@@ -117,6 +116,14 @@ void EcritureXml::vider()
 {
     if (m_utilise == 0)
         return;
+    if (!m_annulee && annulee(m_annulation))
+        m_annulee = true;
+    if (m_annulee) {
+        // Cancelled: the rest is dropped, the temporary file goes with the writer.
+        m_ecrits += m_utilise;
+        m_utilise = 0;
+        return;
+    }
     attendreEcriture();
     std::swap(m_tampon, m_enVol);
     if (m_tampon.size() < m_enVol.size())
@@ -135,10 +142,6 @@ void EcritureXml::attendreEcriture()
 {
     if (!m_ecriture.valid())
         return;
-    if (m_attente) {
-        while (m_ecriture.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
-            m_attente();
-    }
     const QString raison = m_ecriture.get();
     if (!raison.isEmpty())
         echec(raison);
@@ -246,28 +249,21 @@ void EcritureXml::attributAscii(const QByteArray &nom, const char *texte, qsizet
     m_utilise += taille + 1;
 }
 
-void EcritureXml::terminer(const std::function<void()> &pendantAttente)
+bool EcritureXml::terminer()
 {
     while (!m_ouverts.empty())
         fermer();
     *reserver(1) = '\n';
     ++m_utilise;
-    if (pendantAttente)
-        m_attente = pendantAttente;
     vider();
     attendreEcriture();
-    const qint64 total = m_ecrits;
-    ResultatEcriture resultat = ResultatEcriture::reussite();
-    if (!pendantAttente) {
-        resultat = terminerEcriture(*m_fichier, total);
-    } else {
-        // Syncing a large file can take seconds: done aside while the caller lets events run.
-        QSaveFile *f = m_fichier.get();
-        auto fin = std::async(std::launch::async, [f, total] { return terminerEcriture(*f, total); });
-        while (fin.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
-            pendantAttente();
-        resultat = fin.get();
+    if (m_annulee || annulee(m_annulation)) {
+        m_fichier->cancelWriting();
+        m_fichier.reset(); // removes the temporary file now
+        return false;
     }
+    const ResultatEcriture resultat = terminerEcriture(*m_fichier, m_ecrits);
     if (!resultat.ok())
         echec(resultat.raison());
+    return true;
 }

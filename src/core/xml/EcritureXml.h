@@ -1,10 +1,11 @@
 #pragma once
 
+#include "core/base/Annulation.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <array>
-#include <functional>
 #include <future>
 #include <memory>
 #include <vector>
@@ -42,13 +43,14 @@ public:
     // ASCII that needs no escaping (numbers, dates).
     void attributAscii(const QByteArray &nom, const char *texte, qsizetype taille);
 
-    // Runs about every 5 ms while a write waits for the disk, so that a window keeps living.
-    void definirAttente(std::function<void()> attente) { m_attente = std::move(attente); }
+    // Once `annulation` asks to stop, nothing more reaches the disk and terminer() keeps the
+    // previous file: checked at each buffer (about every megabyte).
+    void definirAnnulation(const Annulation *annulation) { m_annulation = annulation; }
 
     // Closes what is open, then makes the file whole: written, synced, renamed over the
-    // previous one. `pendantAttente`, when given, runs about every 5 ms while the system
-    // syncs the file, so that a window keeps living.
-    void terminer(const std::function<void()> &pendantAttente = {});
+    // previous one. False when the write was cancelled: the previous file stays, the
+    // temporary file is removed.
+    bool terminer();
 
     const QString &chemin() const { return m_chemin; }
     // Bytes written so far (the file's size once terminer() has run).
@@ -67,7 +69,8 @@ private:
     QByteArray m_tampon;
     QByteArray m_enVol; // being written aside
     std::future<QString> m_ecriture;
-    std::function<void()> m_attente;
+    const Annulation *m_annulation = nullptr;
+    bool m_annulee = false;
     qsizetype m_utilise = 0;
     qint64 m_ecrits = 0;
     std::vector<QByteArray> m_ouverts;

@@ -7,10 +7,9 @@
 #include "gui/Action.h"
 #include "gui/CurseurOccupe.h"
 #include "gui/Dialogues.h"
-#include "gui/SaisieSuspendue.h"
+#include "gui/Tache.h"
 
 #include <QCollator>
-#include <QCoreApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QSet>
@@ -20,8 +19,8 @@ namespace {
 
 constexpr int ColonneNom = 0;
 constexpr int ColonneCode = 1;
-// A few hundred records read in far less than the 50 ms after which the window must repaint.
-constexpr int EnregistrementsEntreEvenements = 256;
+// The load looks at a cancellation (the window closed) between blocks of records.
+constexpr int EnregistrementsParBloc = 1024;
 
 // Names sort as people read them: letter case and accents do not count, so "éts Dupont"
 // sits next to "Ets Martin" rather than after "Z".
@@ -62,7 +61,8 @@ TFicheExclureFnsListe::TFicheExclureFnsListe(QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                          | Qt::WindowCloseButtonHint),
       ui(new Ui::TFicheExclureFnsListe),
-      tblFns(chemins().RepertoireProgramme, QStringLiteral("FOURNIS.DB"), champsFournis())
+      tblFns(chemins().RepertoireProgramme, QStringLiteral("FOURNIS.DB"), champsFournis()),
+      m_tache(new Tache(this))
 {
     ui->setupUi(this);
     preparerListe(ui->lvFnsSource);
@@ -80,7 +80,13 @@ TFicheExclureFnsListe::TFicheExclureFnsListe(QWidget *owner)
 
 TFicheExclureFnsListe::~TFicheExclureFnsListe()
 {
+    m_tache->arreter(); // the load reads tblFns
     tblFns.close();
+}
+
+bool TFicheExclureFnsListe::chargementEnCours() const
+{
+    return m_tache->enCours();
 }
 
 void TFicheExclureFnsListe::preparerListe(QTreeWidget *liste)
@@ -112,36 +118,58 @@ void TFicheExclureFnsListe::FormCreate()
     const QStringList liste = Parametres::lireSiPossible(chemins().FichierIni).fournisseursExclus;
     const QSet<QString> exclus(liste.begin(), liste.end());
 
-    // The window is not shown yet: events run for repaints only, and no click reaches
-    // the settings window behind it.
-    const SaisieSuspendue saisie;
-    const CurseurOccupe curseur;
-    if (!tblFns.isOpen())
-        tblFns.open();
-    paradox::Champ &code = tblFns.fieldByName(QStringLiteral("Code"));
-    paradox::Champ &nom = tblFns.fieldByName(QStringLiteral("Nom"));
-    QList<QTreeWidgetItem *> inclus, nonInclus;
-    int lus = 0;
-    try {
-        for (tblFns.first(); !tblFns.eof(); tblFns.next()) {
-            const QString c = code.asString();
-            (exclus.contains(c) ? nonInclus : inclus) << new LigneFournisseur(nom.asString(), c);
-            if (++lus % EnregistrementsEntreEvenements == 0)
-                QCoreApplication::processEvents();
+    // Rows are made on the worker (their sort keys cost most); the window owns them once added.
+    struct Lignes
+    {
+        QList<QTreeWidgetItem *> inclus, nonInclus;
+        ~Lignes()
+        {
+            qDeleteAll(inclus);
+            qDeleteAll(nonInclus);
         }
-    } catch (...) {
-        qDeleteAll(inclus);
-        qDeleteAll(nonInclus);
-        throw;
-    }
-    // Added, then sorted once: a sorted list would sort again after every row.
-    for (auto [vue, lignes] : {std::pair{ui->lvFnsSource, &inclus}, std::pair{ui->lvFnsExclu, &nonInclus}}) {
-        vue->addTopLevelItems(*lignes);
-        vue->setSortingEnabled(true);
-        // The header is not a sort control: the lists stay in name order.
-        vue->header()->setSectionsClickable(false);
-        vue->header()->setSortIndicatorShown(false);
-    }
+    };
+    auto lignes = std::make_shared<Lignes>();
+    const QList<QWidget *> controles{ui->lvFnsSource, ui->lvFnsExclu, ui->btnExclrue, ui->btnReintegrer,
+                                     ui->btnEnregistrer};
+    for (QWidget *c : controles)
+        c->setEnabled(false);
+    auto curseur = std::make_shared<CurseurOccupe>();
+    m_tache->lancer(
+        [this, exclus, lignes](Messages &, const Annulation &annulation) {
+            if (!tblFns.isOpen())
+                tblFns.open();
+            paradox::Champ &code = tblFns.fieldByName(QStringLiteral("Code"));
+            paradox::Champ &nom = tblFns.fieldByName(QStringLiteral("Nom"));
+            int avantControle = EnregistrementsParBloc;
+            for (tblFns.first(); !tblFns.eof(); tblFns.next()) {
+                if (--avantControle == 0) {
+                    if (annulation.demandee())
+                        return false;
+                    avantControle = EnregistrementsParBloc;
+                }
+                const QString c = code.asString();
+                (exclus.contains(c) ? lignes->nonInclus : lignes->inclus) << new LigneFournisseur(nom.asString(), c);
+            }
+            return true;
+        },
+        [this, lignes, controles, curseur](const Resultat &resultat) mutable {
+            curseur.reset();
+            if (!resultat.reussi()) {
+                presenterResultat(this, resultat);
+                reject();
+                return;
+            }
+            // Added, then sorted once: a sorted list would sort again after every row.
+            for (auto [vue, l] : {std::pair{ui->lvFnsSource, &lignes->inclus}, std::pair{ui->lvFnsExclu, &lignes->nonInclus}}) {
+                vue->addTopLevelItems(std::exchange(*l, {}));
+                vue->setSortingEnabled(true);
+                // The header is not a sort control: the lists stay in name order.
+                vue->header()->setSectionsClickable(false);
+                vue->header()->setSortIndicatorShown(false);
+            }
+            for (QWidget *c : controles)
+                c->setEnabled(true);
+        });
 }
 
 bool TFicheExclureFnsListe::deplacer(QTreeWidget *depuis, QTreeWidget *vers)

@@ -6,6 +6,7 @@
 #include <QScopedPointer>
 
 class QTreeWidget;
+class Tache;
 
 namespace Ui {
 class TFicheExclureFnsListe;
@@ -13,6 +14,9 @@ class TFicheExclureFnsListe;
 
 // The suppliers left out of the purchase conditions export: every supplier of FOURNIS.DB
 // sits in one of two lists; "Enregistrer" saves the right one as the exclusion list.
+// FOURNIS.DB is read by a task off the GUI thread: the window opens at once, its lists and
+// buttons usable once the load has ended; a table that cannot be read shows the error and
+// closes the window.
 class TFicheExclureFnsListe : public QDialog
 {
     Q_OBJECT
@@ -26,6 +30,7 @@ public:
     void lvFnsSourceDblClick() { btnExclrueClick(); }
     void lvFnsExcluDblClick() { btnReintegrerClick(); }
     void btnEnregistrerClick();
+    bool chargementEnCours() const;
 
 protected:
     bool eventFilter(QObject *objet, QEvent *evenement) override;
@@ -38,4 +43,5 @@ private:
 
     QScopedPointer<Ui::TFicheExclureFnsListe> ui;
     paradox::Table tblFns;
+    Tache *m_tache;
 };

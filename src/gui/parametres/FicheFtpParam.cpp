@@ -7,6 +7,7 @@
 #include "gui/Action.h"
 #include "gui/Dialogues.h"
 #include "gui/CurseurOccupe.h"
+#include "gui/Tache.h"
 
 #include <QGuiApplication>
 #include <QStyleOptionButton>
@@ -52,7 +53,8 @@ TFicheFtpParam::TFicheFtpParam(QWidget *owner, QuelCompte compte, QString chemin
                          | Qt::WindowCloseButtonHint),
       ui(new Ui::TFicheFtpParam),
       m_compte(compte),
-      m_cheminIni(std::move(cheminIni))
+      m_cheminIni(std::move(cheminIni)),
+      m_tache(new Tache(this))
 {
     ui->setupUi(this);
     connect(ui->btnTestFtp, &QPushButton::clicked, this,
@@ -62,7 +64,10 @@ TFicheFtpParam::TFicheFtpParam(QWidget *owner, QuelCompte compte, QString chemin
     FormCreate();
 }
 
-TFicheFtpParam::~TFicheFtpParam() = default;
+TFicheFtpParam::~TFicheFtpParam()
+{
+    m_tache->arreter();
+}
 
 void TFicheFtpParam::FormCreate()
 {
@@ -87,34 +92,49 @@ void TFicheFtpParam::btnTestFtpClick()
     // The certificate is edited in the file only: the test trusts the one saved there.
     compte.certificatCA = Parametres::lire(m_cheminIni).compte(m_compte).certificatCA;
 
-    QString echec;
-    bool connecte = false;
-    {
-        const CurseurOccupe curseur;
-        // Refused log-in and any other failure read the same to the user.
-        const Parametres::Partie section =
-            m_compte == QuelCompte::Publication ? Parametres::Publication : Parametres::Rapport;
-        const ResultatFtp r = connecterCompte(IdFTP1, compte, Parametres::nomSection(section));
-        if (!r)
-            echec = QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ") + r.echec().texte();
-        connecte = IdFTP1.connected();
-        // Closed before the message box: the server is not kept waiting while the user reads.
-        try {
-            IdFTP1.disconnect();
-        } catch (...) {
-        }
-    }
-
-    if (!connecte && echec.isEmpty())
-        echec = QStringLiteral("Impossible de se connecter au serveur FTP !");
-    dialogues().message(this, connecte ? QStringLiteral("Connection établie avec le serveur FTP") : echec);
+    if (m_tache->signalerSiOccupe())
+        return;
+    const Parametres::Partie section =
+        m_compte == QuelCompte::Publication ? Parametres::Publication : Parametres::Rapport;
+    auto curseur = std::make_shared<CurseurOccupe>();
+    m_tache->lancer(
+        [compte, section](Messages &messages, const Annulation &annulation) {
+            FtpClient client; // the test's own, never left connected
+            client.setAnnulation(&annulation);
+            // Refused log-in and any other failure read the same to the user.
+            const ResultatFtp r = connecterCompte(client, compte, Parametres::nomSection(section));
+            const bool connecte = client.connected();
+            // Closed before the message box: the server is not kept waiting while the user reads.
+            try {
+                client.disconnect();
+            } catch (...) {
+            }
+            if (annulation.demandee())
+                return false;
+            QString echec;
+            if (!r)
+                echec = QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ") + r.echec().texte();
+            if (!connecte && echec.isEmpty())
+                echec = QStringLiteral("Impossible de se connecter au serveur FTP !");
+            messages.afficher(connecte ? QStringLiteral("Connection établie avec le serveur FTP") : echec);
+            return true;
+        },
+        [this, curseur](const Resultat &resultat) mutable {
+            curseur.reset();
+            presenterResultat(this, resultat);
+            if (m_fermerApres)
+                QDialog::reject();
+        });
 }
 
 void TFicheFtpParam::reject()
 {
     // Closed while the test waits on the server: the test stops, then the window closes.
-    if (fermetureDifferee(this))
+    if (m_tache->enCours()) {
+        m_fermerApres = true;
+        m_tache->annuler();
         return;
+    }
     QDialog::reject();
 }
 

@@ -24,8 +24,10 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 };
 
+class Tache;
+
 // One FTP account (Login, Mdp, Host, Port, TLS) of the configuration file given,
-// with a connection test on the values as typed.
+// with a connection test on the values as typed (a task: closing the window cancels it).
 class TFicheFtpParam : public QDialog
 {
     Q_OBJECT
@@ -44,5 +46,6 @@ private:
     QScopedPointer<Ui::TFicheFtpParam> ui;
     QuelCompte m_compte;
     QString m_cheminIni;
-    FtpClient IdFTP1; // the test's own client, never left connected
+    Tache *m_tache; // the connection test, off the GUI thread
+    bool m_fermerApres = false;
 };

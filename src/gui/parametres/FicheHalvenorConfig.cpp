@@ -104,7 +104,7 @@ void TFicheHalvenorConfig::cbRemiseAchatClick()
 
 void TFicheHalvenorConfig::btnFtpParamClick()
 {
-    ouvrirFenetre(this, [this] {
+    executerAction(this, [this] {
         TFicheFtpParam fiche(this, QuelCompte::Publication, chemins().FichierIni);
         fiche.exec();
     });
@@ -129,7 +129,7 @@ void TFicheHalvenorConfig::btnExclureClick()
     if (m_exclusionOuverte)
         return;
     m_exclusionOuverte = true;
-    ouvrirFenetre(this, [this] {
+    executerAction(this, [this] {
         TFicheExclureFnsListe fiche(this);
         fiche.exec();
     });

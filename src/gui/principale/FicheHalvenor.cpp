@@ -3,13 +3,17 @@
 
 #include "core/base/Chemins.h"
 #include "core/base/Erreurs.h"
-#include "gui/parametres/FicheHalvenorConfig.h"
+#include "core/config/Parametres.h"
 #include "core/export/Generateurs.h"
-#include "gui/rapports/FicheRapport.h"
+#include "core/publish/Envoi.h"
+#include "core/publish/FtpClient.h"
 #include "gui/Action.h"
 #include "gui/CurseurOccupe.h"
-#include "gui/ProgressionBarre.h"
-
+#include "gui/Dialogues.h"
+#include "gui/SuiviProgression.h"
+#include "gui/Tache.h"
+#include "gui/parametres/FicheHalvenorConfig.h"
+#include "gui/rapports/FicheRapport.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -22,8 +26,7 @@ TFicheHalvenor::TFicheHalvenor(QWidget *parent)
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       ui(new Ui::TFicheHalvenor),
       m_tables(chemins().RepertoireProgramme),
-      m_messages(this),
-      m_session(IdFTP1, m_messages)
+      m_tache(new Tache(this))
 {
     ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/icons/halvenor.svg")));
@@ -51,6 +54,9 @@ TFicheHalvenor::TFicheHalvenor(QWidget *parent)
     connect(ui->btnConfig, &QPushButton::clicked, this, &TFicheHalvenor::btnConfigClick);
     connect(ui->btnRapport, &QPushButton::clicked, this, &TFicheHalvenor::btnRapportClick);
     connect(ui->btnFermer, &QPushButton::clicked, this, &TFicheHalvenor::btnFermerClick);
+    connect(ui->btnAnnuler, &QPushButton::clicked, this, &TFicheHalvenor::btnAnnulerClick);
+    connect(m_tache, &Tache::demarree, ui->btnAnnuler, &QWidget::show);
+    connect(m_tache, &Tache::terminee, this, &TFicheHalvenor::actionTerminee);
 
     // Enter presses the focused button, as in the dialogs.
     for (QPushButton *bouton : findChildren<QPushButton *>())
@@ -93,71 +99,104 @@ void TFicheHalvenor::AppliquerConfiguration(const QString &fichier)
 
 TFicheHalvenor::Rangee TFicheHalvenor::rangee(Genre g) const
 {
-    switch (g) {
-    case Genre::Remise:
-        return {ui->btnGenererRA, ui->btnEnvoiRA, ui->pgbGenererRA, ui->imgGenererRAYes,
-                ui->imgGenererRANo, ui->imgEnvoiRAYes, ui->imgEnvoiRANo};
-    case Genre::Personnalisation:
-        return {ui->btnGenererPerso, ui->btnEnvoiPerso, ui->pgbGenererPerso, ui->imgGenererPersoYes,
-                ui->imgGenererPersoNo, ui->imgEnvoiPersoYes, ui->imgEnvoiPersoNo};
-    case Genre::Messages:
-        return {ui->btnGenererMessage, ui->btnEnvoiMessage, ui->pgbGenererMessage, ui->imgGenererMessageYes,
-                ui->imgGenererMessageNo, ui->imgEnvoiMessageYes, ui->imgEnvoiMessageNo};
-    case Genre::Documents:
-        break;
-    }
-    return {ui->btnGenererDocument, ui->btnEnvoiDocument, ui->pgbGenererDocument, ui->imgGenererDocumentYes,
-            ui->imgGenererDocumentNo, ui->imgEnvoiDocumentYes, ui->imgEnvoiDocumentNo};
+    // The row's controls are named after the kind: btnGenererRA, pgbGenererRA, imgEnvoiRANo...
+    const QString k = QString::fromLatin1(description(g).controles);
+    const auto nom = [&k](const char *prefixe, const char *suffixe = "") -> QString {
+        return QLatin1String(prefixe) + k + QLatin1String(suffixe);
+    };
+    return {findChild<QPushButton *>(nom("btnGenerer")),       findChild<QPushButton *>(nom("btnEnvoi")),
+            findChild<QProgressBar *>(nom("pgbGenerer")),      findChild<QLabel *>(nom("imgGenerer", "Yes")),
+            findChild<QLabel *>(nom("imgGenerer", "No")),      findChild<QLabel *>(nom("imgEnvoi", "Yes")),
+            findChild<QLabel *>(nom("imgEnvoi", "No"))};
 }
 
 void TFicheHalvenor::generer(Genre g)
 {
+    if (m_tache->signalerSiOccupe())
+        return;
     const Rangee r = rangee(g);
-    executerAction(this, [&] {
-        r.genererOui->hide();
-        r.genererNon->hide();
-        r.envoiOui->hide();
-        r.envoiNon->hide();
-        ProgressionBarre progression(r.progression);
-        try {
-            ::generer(g, m_tables, progression);
-        } catch (...) {
-            // The error dialog tells what failed; the cross tells the row did not finish.
-            r.genererNon->show();
-            throw;
-        }
-        r.genererOui->show();
-    });
+    auto progression = std::make_shared<ProgressionPartagee>();
+    auto *suivi = new SuiviProgression(r.progression, progression);
+    const Chemins c = chemins();
+    m_tache->lancer(
+        [this, g, c, progression](Messages &, const Annulation &annulation) {
+            // The settings as they are at the click, read once.
+            const QStringList exclus = Parametres::lire(c.FichierIni).fournisseursExclus;
+            ::generer(g, m_tables, ContexteExport{c.RepertoirePreparer, exclus, *progression, &annulation});
+            return true;
+        },
+        [this, r, suivi](const Resultat &resultat) {
+            suivi->arreter();
+            suivi->deleteLater();
+            // A cancelled row shows neither: the file kept its previous version.
+            if (resultat.reussi())
+                r.genererOui->show();
+            else if (!resultat.annule())
+                r.genererNon->show();
+            presenterResultat(this, resultat);
+        });
+    r.genererOui->hide();
+    r.genererNon->hide();
+    r.envoiOui->hide();
+    r.envoiNon->hide();
 }
 
 void TFicheHalvenor::envoyer(Genre g)
 {
+    if (m_tache->signalerSiOccupe())
+        return;
     const Rangee r = rangee(g);
-    executerAction(this, [&] {
-        r.envoiOui->hide();
-        r.envoiNon->hide();
-        Envoi envoi(m_session, m_config.mode, m_config.CheminURI, m_messages);
-        if (m_config.mode == ModeEnvoi::URI && !envoi.repertoireValide()) {
-            r.envoiNon->show();
-            return;
-        }
-        const CurseurOccupe curseur;
-        if (g == Genre::Remise)
-            QCoreApplication::processEvents(); // draws the cursor before the transfer starts
-        bool ok = false;
-        try {
-            ok = envoi.envoyerFichiers(g);
-        } catch (...) {
-            r.envoiNon->show();
-            throw;
-        }
-        (ok ? r.envoiOui : r.envoiNon)->show();
-    });
+    r.envoiOui->hide();
+    r.envoiNon->hide();
+    const EtatConfiguration config = m_config;
+    if (!repertoirePublicationValide(config.mode, config.CheminURI)) {
+        r.envoiNon->show();
+        return;
+    }
+    const Chemins c = chemins();
+    // The hourglass for the length of the send, as the window always showed it.
+    auto curseur = std::make_shared<CurseurOccupe>();
+    m_tache->lancer(
+        [g, c, config](Messages &messages, const Annulation &annulation) {
+            // The publishing account as it is at the click, for every file of the row.
+            const CompteFtp compte =
+                config.mode == ModeEnvoi::FTP ? Parametres::lire(c.FichierIni).publication : CompteFtp{};
+            FtpClient client;
+            client.setAnnulation(&annulation);
+            SessionFtp session(client, compte, messages);
+            Envoi envoi(session, config.mode, config.CheminURI, messages);
+            envoi.definirAnnulation(&annulation);
+            return envoi.envoyerFichiers(g, c.RepertoirePreparer);
+        },
+        [this, r, curseur](const Resultat &resultat) mutable {
+            curseur.reset();
+            if (resultat.reussi())
+                r.envoiOui->show();
+            else if (!resultat.annule())
+                r.envoiNon->show();
+            presenterResultat(this, resultat);
+        });
+}
+
+void TFicheHalvenor::btnAnnulerClick()
+{
+    m_tache->annuler();
+}
+
+void TFicheHalvenor::actionTerminee()
+{
+    ui->btnAnnuler->hide();
+    if (m_fermerApres) {
+        m_fermerApres = false;
+        close();
+    }
 }
 
 void TFicheHalvenor::btnConfigClick()
 {
-    if (ouvrirFenetre(this, [this] {
+    if (m_tache->signalerSiOccupe())
+        return;
+    if (executerAction(this, [this] {
             TFicheHalvenorConfig fiche(this);
             fiche.exec();
         }))
@@ -166,7 +205,9 @@ void TFicheHalvenor::btnConfigClick()
 
 void TFicheHalvenor::btnRapportClick()
 {
-    ouvrirFenetre(this, [this] {
+    if (m_tache->signalerSiOccupe())
+        return;
+    executerAction(this, [this] {
         TFicheRapport fiche(this, &RapportsRecuperes);
         fiche.exec();
     });
@@ -174,11 +215,12 @@ void TFicheHalvenor::btnRapportClick()
 
 void TFicheHalvenor::closeEvent(QCloseEvent *event)
 {
-    // The running action still uses the tables and the connection: a transfer stops at its
-    // next wait, any other action runs to its end, and this close comes again after it.
-    if (actionEnCours()) {
-        signalerSiOccupe(this);
-        fermetureDifferee(this);
+    // The running task still uses the tables: it is cancelled, and the window closes once
+    // it has ended (within a second).
+    if (m_tache->enCours()) {
+        m_tache->signalerSiOccupe();
+        m_tache->annuler();
+        m_fermerApres = true;
         event->ignore();
         return;
     }
@@ -187,6 +229,5 @@ void TFicheHalvenor::closeEvent(QCloseEvent *event)
         if (fiche->isVisible())
             fiche->reject();
     }
-    DeconnexionFTP();
     event->accept();
 }

@@ -2,9 +2,7 @@
 
 #include "core/config/Configuration.h"
 #include "core/export/TablesHalvenor.h"
-#include "core/publish/Envoi.h"
-#include "core/publish/FtpClient.h"
-#include "gui/Dialogues.h"
+#include "core/base/Genres.h"
 
 #include <QScopedPointer>
 #include <QWidget>
@@ -12,13 +10,15 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class Tache;
 
 namespace Ui {
 class TFicheHalvenor;
 }
 
 // The main window: one row per kind of data, with its "Générer" and "Envoyer" buttons,
-// progress bar and indicators; "Configurer", "Rapport" and "Fermer" below.
+// progress bar and indicators; "Configurer", "Rapport" and "Fermer" below. A generation or a
+// send runs as a task off the GUI thread; "Annuler" shows while it runs and stops it.
 class TFicheHalvenor : public QWidget
 {
     Q_OBJECT
@@ -33,14 +33,6 @@ public:
     const QString &CheminURI() const { return m_config.CheminURI; }
     bool RapportsRecuperes = false;
 
-    // The publishing session (one file at a time), over IdFTP1.
-    bool ConnexionFTP() { return m_session.ConnexionFTP(); }
-    bool EnvoiParFtp(const QString &cheminLocal, const QString &nomDistant)
-    {
-        return m_session.EnvoiParFtp(cheminLocal, nomDistant);
-    }
-    bool DeconnexionFTP() { return m_session.DeconnexionFTP(); }
-
     void btnGenererRAClick() { generer(Genre::Remise); }
     void btnGenererPersoClick() { generer(Genre::Personnalisation); }
     void btnGenererMessageClick() { generer(Genre::Messages); }
@@ -52,6 +44,10 @@ public:
     void btnConfigClick();
     void btnRapportClick();
     void btnFermerClick() { close(); }
+    void btnAnnulerClick();
+
+    // The window's task runner: one generation or send at a time.
+    Tache &tache() { return *m_tache; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -69,11 +65,11 @@ private:
     Rangee rangee(Genre g) const;
     void generer(Genre g);
     void envoyer(Genre g);
+    void actionTerminee();
 
     QScopedPointer<Ui::TFicheHalvenor> ui;
     EtatConfiguration m_config;
     TablesHalvenor m_tables;
-    FtpClient IdFTP1;
-    MessagesFenetre m_messages;
-    SessionFtp m_session;
+    Tache *m_tache;
+    bool m_fermerApres = false; // closed during a task: closes once it has ended
 };

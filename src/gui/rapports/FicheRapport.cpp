@@ -6,16 +6,20 @@
 #include "gui/rapports/FicheRapportHistorique.h"
 #include "gui/Action.h"
 #include "gui/CurseurOccupe.h"
+#include "gui/Dialogues.h"
+#include "gui/Tache.h"
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 TFicheRapport::TFicheRapport(QWidget *owner, bool *rapportsRecuperes)
     : QDialog(owner),
       ui(new Ui::TFicheRapport),
       m_rapportsRecuperes(rapportsRecuperes),
-      m_messages(this),
-      m_session(LireCompteRapport(chemins().FichierIni), m_messages)
+      m_session(LireCompteRapport(chemins().FichierIni), chemins(), m_relais),
+      m_tache(new Tache(this))
 {
     ui->setupUi(this);
     ilImages = {QIcon(QStringLiteral(":/icons/feu_vert.svg")), QIcon(QStringLiteral(":/icons/feu_rouge.svg")),
@@ -27,34 +31,97 @@ TFicheRapport::TFicheRapport(QWidget *owner, bool *rapportsRecuperes)
 
     connect(ui->btnActualiser, &QPushButton::clicked, this, &TFicheRapport::btnActualiserClick);
     connect(ui->btnHistorique, &QPushButton::clicked, this, &TFicheRapport::btnHistoriqueClick);
+    connect(ui->btnAnnuler, &QPushButton::clicked, m_tache, &Tache::annuler);
     connect(ui->lstRapport, &QListWidget::itemSelectionChanged, this, &TFicheRapport::selectionChangee);
+    connect(m_tache, &Tache::terminee, this, &TFicheRapport::actionTerminee);
+    m_minuteurProgression.setInterval(100);
 
     FormCreate();
 }
 
-TFicheRapport::~TFicheRapport() = default;
+TFicheRapport::~TFicheRapport()
+{
+    m_tache->arreter(); // the worker uses the session
+}
 
 void TFicheRapport::FormCreate()
 {
-    // An error shows the standard dialog; the window opens all the same.
-    executerAction(this, [this] { ChargerRapports(); });
+    // The first refresh starts at once; the window shows while it runs.
+    ChargerRapports();
     ui->btnActualiser->setIcon(ilImages[2]);
+}
+
+bool TFicheRapport::actionEnCours() const
+{
+    return m_tache->enCours();
 }
 
 void TFicheRapport::ChargerRapports()
 {
-    const CurseurOccupe curseur;
-    // Counted however the refresh ends: the lines read before an error stay listed.
-    const struct Resume
-    {
-        TFicheRapport *fiche;
-        ~Resume() { fiche->afficherResume(); }
-    } resume{this};
+    if (m_tache->signalerSiOccupe())
+        return;
     ui->lstRapport->clear();
     MessagesParLigne.clear();
     lstRapportSelectItem(nullptr, false);
     afficherResume();
-    ::ChargerRapports(m_session, *m_rapportsRecuperes, ui->cseJour->value(), [this](const LigneRapport &l) {
+
+    auto progression = std::make_shared<ProgressionPartagee>();
+    const bool premier = !*m_rapportsRecuperes;
+    const int jours = ui->cseJour->value();
+    auto recuperes = std::make_shared<bool>(*m_rapportsRecuperes);
+    auto curseur = std::make_shared<CurseurOccupe>();
+    disconnect(&m_minuteurProgression, nullptr, this, nullptr);
+    connect(&m_minuteurProgression, &QTimer::timeout, this, [this, progression] {
+        if (progression->maximum() > 0)
+            ui->lblResume->setText(QStringLiteral("Téléchargement des rapports : %1 / %2")
+                                       .arg(progression->position())
+                                       .arg(progression->maximum()));
+    });
+    if (premier)
+        m_minuteurProgression.start();
+    ui->btnAnnuler->show();
+    m_tache->lancer(
+        [this, progression, jours, recuperes](Messages &messages, const Annulation &annulation) {
+            m_relais.cible = &messages;
+            m_session.ftpMaj().setAnnulation(&annulation);
+            // Lines go to the window in batches: one queued call per line would flood it.
+            QList<LigneRapport> lot;
+            QElapsedTimer depuis;
+            depuis.start();
+            const auto envoyer = [this, &lot, &depuis] {
+                if (!lot.isEmpty())
+                    m_tache->publier([this, l = std::exchange(lot, {})] { ajouterLignes(l); });
+                depuis.restart();
+            };
+            const struct Fin
+            {
+                std::function<void()> f;
+                ~Fin() { f(); }
+            } fin{[&] {
+                envoyer(); // the lines read before a failure or a cancellation stay
+                m_session.ftpMaj().setAnnulation(nullptr);
+                m_relais.cible = nullptr;
+            }};
+            return ::ChargerRapports(m_session, *recuperes, jours, [&](const LigneRapport &l) {
+                lot << l;
+                if (depuis.elapsed() >= 30)
+                    envoyer();
+            }, progression.get());
+        },
+        [this, recuperes, premier, curseur](const Resultat &resultat) mutable {
+            curseur.reset();
+            m_minuteurProgression.stop();
+            *m_rapportsRecuperes = *recuperes;
+            afficherResume();
+            if (resultat.annule() && premier)
+                ui->lblResume->setText(QStringLiteral("Actualisation annulée : ") + ui->lblResume->text());
+            presenterResultat(this, resultat);
+        });
+}
+
+void TFicheRapport::ajouterLignes(const QList<LigneRapport> &lignes)
+{
+    for (const LigneRapport &l : lignes) {
         const int image = l.enErreur ? 1 : 0;
         auto *ligne = new QListWidgetItem(ilImages[static_cast<size_t>(image)], l.identifiant);
         ligne->setData(RoleImage, image);
@@ -62,15 +129,38 @@ void TFicheRapport::ChargerRapports()
         ligne->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
         ui->lstRapport->addItem(ligne);
         MessagesParLigne[ligne] = l.texte;
-    });
+    }
+}
+
+void TFicheRapport::actionTerminee()
+{
+    ui->btnAnnuler->hide();
+    if (m_fermerApres) {
+        m_fermerApres = false;
+        QDialog::reject();
+    }
 }
 
 void TFicheRapport::reject()
 {
-    // Closed during a refresh: the refresh stops at its next wait, then the window closes.
-    if (fermetureDifferee(this))
+    // Closed during a task: it is cancelled, and the window closes once it has ended.
+    if (m_tache->enCours()) {
+        m_fermerApres = true;
+        m_tache->annuler();
         return;
+    }
     QDialog::reject();
+}
+
+void TFicheRapport::keyPressEvent(QKeyEvent *evenement)
+{
+    // Escape stops a refresh; otherwise it closes the window, as in every dialog.
+    if (evenement->key() == Qt::Key_Escape && evenement->modifiers() == Qt::NoModifier && m_tache->enCours()) {
+        m_tache->annuler();
+        evenement->accept();
+        return;
+    }
+    QDialog::keyPressEvent(evenement);
 }
 
 void TFicheRapport::afficherResume()
@@ -85,7 +175,7 @@ void TFicheRapport::afficherResume()
 
 void TFicheRapport::btnActualiserClick()
 {
-    executerAction(this, [this] { ChargerRapports(); });
+    ChargerRapports();
 }
 
 QString TFicheRapport::TexteRapport(const QListWidgetItem *ligne) const
@@ -127,39 +217,54 @@ bool TFicheRapport::eventFilter(QObject *objet, QEvent *evenement)
 
 void TFicheRapport::btnHistoriqueClick()
 {
-    const QString identifiant = m_franchiseSelectionne;
-    bool connecte = false;
-    std::optional<QString> chemin;
-    const bool fait = executerAction(this, [&] {
-        const CurseurOccupe curseur;
-        if (!m_session.ConnexionFTPRapport())
-            return;
-        connecte = true;
-        chemin = m_session.RecupererHistorique(identifiant);
-    });
-    // A failed connection has said so already; a failed listing or download has shown its error.
-    if (!fait || !connecte)
+    if (m_tache->signalerSiOccupe())
         return;
-
-    bool affiche = false;
-    ouvrirFenetre(this, [&] {
-        if (chemin) {
-            TNativeXMLDocument document(RacineMajAuto);
-            bool lu = true;
-            try {
-                document.LoadFromFile(*chemin);
-            } catch (const std::exception &) {
-                lu = false;
-            }
-            if (!lu) {
-                dialogues().message(this, DebutXmlIllisible + *chemin);
-            } else {
-                TFicheRapportHistorique fiche(this, identifiant, document);
-                affiche = true;
-                fiche.exec();
-            }
-        }
-        if (!affiche)
-            dialogues().message(this, texteSansHistorique(identifiant));
-    });
+    const QString identifiant = m_franchiseSelectionne;
+    auto chemin = std::make_shared<std::optional<QString>>();
+    auto curseur = std::make_shared<CurseurOccupe>();
+    m_tache->lancer(
+        [this, identifiant, chemin](Messages &messages, const Annulation &annulation) {
+            m_relais.cible = &messages;
+            m_session.ftpMaj().setAnnulation(&annulation);
+            const struct Fin
+            {
+                TFicheRapport *f;
+                ~Fin()
+                {
+                    f->m_session.ftpMaj().setAnnulation(nullptr);
+                    f->m_relais.cible = nullptr;
+                }
+            } fin{this};
+            // A failed connection says so through the messages and gives false.
+            if (!m_session.ConnexionFTPRapport())
+                return false;
+            *chemin = m_session.RecupererHistorique(identifiant);
+            return true;
+        },
+        [this, identifiant, chemin, curseur](const Resultat &resultat) mutable {
+            curseur.reset();
+            // A failed connection, listing or download has said so.
+            presenterResultat(this, resultat);
+            if (!resultat.reussi() || m_fermerApres)
+                return;
+            executerAction(this, [&] {
+                if (*chemin) {
+                    TNativeXMLDocument document(RacineMajAuto);
+                    bool lu = true;
+                    try {
+                        document.LoadFromFile(**chemin);
+                    } catch (const std::exception &) {
+                        lu = false;
+                    }
+                    if (!lu) {
+                        dialogues().message(this, DebutXmlIllisible + **chemin);
+                    } else {
+                        TFicheRapportHistorique fiche(this, identifiant, document);
+                        fiche.exec();
+                        return;
+                    }
+                }
+                dialogues().message(this, texteSansHistorique(identifiant));
+            });
+        });
 }

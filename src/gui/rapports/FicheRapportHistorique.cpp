@@ -35,8 +35,10 @@ TFicheRapportHistorique::~TFicheRapportHistorique() = default;
 void TFicheRapportHistorique::FormCreate(const TNativeXMLDocument &document)
 {
     m_erreursParLigne.clear();
+    m_entrees.clear();
     QTableWidget *liste = ui->lstRapportHistorique;
     ParcourirHistorique(document, horloge().maintenant().date(), [&](const EntreeHistorique &e) {
+        m_entrees << e;
         const int ligne = liste->rowCount();
         liste->insertRow(ligne);
         liste->setItem(ligne, 0, new QTableWidgetItem(formats::date(e.date.date())));
@@ -67,13 +69,6 @@ void TFicheRapportHistorique::Button1Click()
             QStringLiteral("csv"));
         if (!chemin || chemin->isEmpty())
             return;
-        QList<LigneCsv> lignes;
-        const QTableWidget *liste = ui->lstRapportHistorique;
-        for (int i = 0; i < liste->rowCount(); ++i) {
-            const QTableWidgetItem *date = liste->item(i, 0);
-            const QTableWidgetItem *etat = liste->item(i, 1);
-            lignes << LigneCsv{date ? date->text() : QString(), etat ? etat->text() : QString()};
-        }
-        EcrireFichier(*chemin, CsvHistorique(lignes));
+        EcrireFichier(*chemin, CsvEntreesHistorique(m_entrees));
     });
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/reports/RapportMajAuto.h"
+
 #include <QDialog>
 #include <QScopedPointer>
 
@@ -32,4 +34,5 @@ private:
 
     QScopedPointer<Ui::TFicheRapportHistorique> ui;
     std::map<int, bool> m_erreursParLigne;
+    QList<EntreeHistorique> m_entrees; // as listed, for "Exporter"
 };

@@ -7,6 +7,7 @@
 
 #include "core/base/Chemins.h"
 #include "gui/Demarrage.h"
+#include "gui/Tache.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -51,6 +52,16 @@ inline void cliquer(QWidget &w, const QString &nom)
 inline void cliquer(QWidget &w, const char *nom)
 {
     cliquer(w, QString(QLatin1String(nom)));
+}
+
+// True while a task of the window (or of a window it owns) runs: tests wait with
+// QTRY_VERIFY(!tacheEnCours(f)) for the result to be shown.
+inline bool tacheEnCours(QObject &fenetre)
+{
+    for (const Tache *t : fenetre.findChildren<Tache *>())
+        if (t->enCours())
+            return true;
+    return false;
 }
 
 // Runs `action` on the window once it is shown modally; its loading lets events through,
