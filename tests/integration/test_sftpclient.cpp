@@ -226,7 +226,7 @@ TEST_F(Sftp, CancelledFetchAndUploadLeaveNoPartialFile)
         ASSERT_TRUE(ecrireFichier(racine() + u'/' + nom, QByteArray(20000, char('a' + i % 26))));
         fichiers << Telechargement{nom.toUtf8(), local() + u'/' + nom};
     }
-    ASSERT_TRUE(ecrireFichier(local() + QStringLiteral("/nouveau.xml"), QByteArray(300000, 'n')));
+    ASSERT_TRUE(ecrireFichier(tmp.path() + QStringLiteral("/nouveau.xml"), QByteArray(300000, 'n')));
     const SshServeur serveur(racine());
     auto c = client(serveur);
     Annulation annulation;
@@ -250,16 +250,20 @@ TEST_F(Sftp, CancelledFetchAndUploadLeaveNoPartialFile)
 
     // An upload cancelled at once: the server keeps its file, and no temporary one.
     const QByteArray avant = lireFichier(racine() + QStringLiteral("/F1.xml"));
+    c->setAnnulation(nullptr);
     c->connect();
+    Annulation immediate;
+    immediate.annuler();
+    c->setAnnulation(&immediate);
     try {
-        deposerEnEntier(*c, local() + QStringLiteral("/nouveau.xml"), QStringLiteral("F1.xml"));
+        deposerEnEntier(*c, tmp.path() + QStringLiteral("/nouveau.xml"), QStringLiteral("F1.xml"));
         ADD_FAILURE() << "not cancelled";
     } catch (const FtpError &e) {
         EXPECT_TRUE(e.echec().annulee());
     }
     EXPECT_EQ(lireFichier(racine() + QStringLiteral("/F1.xml")), avant);
     EXPECT_FALSE(QFile::exists(racine() + QStringLiteral("/.F1.xml.partiel")));
-    EXPECT_EQ(c->annulation(), &annulation);
+    EXPECT_EQ(c->annulation(), &immediate);
 }
 
 TEST_F(Sftp, ConnectionTestAndItsFailures)
