@@ -4,6 +4,7 @@
 #include "core/config/Parametres.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTimeZone>
@@ -293,7 +294,7 @@ struct SftpClient::Impl
             mc = curl_multi_perform(multi, &actifs);
             if (mc != CURLM_OK || actifs == 0)
                 break;
-            // The SSH handshake calls no progress function: the poll's end checks too.
+            // Progress calls may not come during the SSH handshake: each poll checks too.
             if (annulee(annulation))
                 annuler();
             mc = curl_multi_poll(multi, nullptr, 0, 100, nullptr);
@@ -585,7 +586,7 @@ QList<ResultatFtp> SftpClient::getParallele(const QList<Telechargement> &fichier
     };
     // Gives a post the next file; false when none is left.
     const auto lancer = [&](Poste &p) {
-        while (true) {
+        while (!annulee(d->annulation)) {
             qsizetype i = -1;
             if (!aReprendre.isEmpty())
                 i = aReprendre.takeFirst();
@@ -623,15 +624,23 @@ QList<ResultatFtp> SftpClient::getParallele(const QList<Telechargement> &fichier
                 throw FtpError(QStringLiteral("Initialisation de libcurl impossible."));
             return true;
         }
+        return false;
     };
 
     try {
         int enCours = 0;
         for (Poste &p : postes)
             enCours += lancer(p) ? 1 : 0;
+        // Cancelled, the transfers under way end through libcurl's progress call, which closes
+        // their remote files (torn down mid-request, libssh2 leaks); within a second at most.
+        QDeadlineTimer finAnnulation(QDeadlineTimer::Forever);
         while (enCours > 0) {
-            if (annulee(d->annulation))
-                throw FtpError(EchecFtp::de(CauseFtp::Annulee));
+            if (annulee(d->annulation)) {
+                if (finAnnulation.isForever())
+                    finAnnulation.setRemainingTime(1000);
+                else if (finAnnulation.hasExpired())
+                    break;
+            }
             int actifs = 0;
             const CURLMcode mc = curl_multi_perform(d->multi, &actifs);
             int restants = 0;
@@ -678,6 +687,8 @@ QList<ResultatFtp> SftpClient::getParallele(const QList<Telechargement> &fichier
             if (enCours > 0)
                 curl_multi_poll(d->multi, nullptr, 0, 100, nullptr);
         }
+        if (annulee(d->annulation))
+            throw FtpError(EchecFtp::de(CauseFtp::Annulee));
     } catch (...) {
         for (Poste &p : postes)
             liberer(p);
