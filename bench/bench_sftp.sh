@@ -9,8 +9,7 @@ rounds=${2:-5}
 n=${3:-2000}
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/tests/support/preparer_sshd.sh" >/dev/null
-cache="${HALVENOR_CACHE_SERVEURS:-${XDG_CACHE_HOME:-$HOME/.cache}/halvenor-tests}"
-sshd="$cache/openssh-server/usr/sbin/sshd"
+sshd="${HALVENOR_OPENSSH:-${XDG_CACHE_HOME:-$HOME/.cache}/halvenor/openssh-server}/usr/sbin/sshd"
 work=$(mktemp -d)
 server_pid=
 cleanup() { [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null; rm -rf "$work"; }

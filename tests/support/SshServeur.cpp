@@ -77,12 +77,13 @@ bool repond(int port)
 
 QString SshServeur::programme()
 {
-    QString cache = qEnvironmentVariable("HALVENOR_CACHE_SERVEURS");
-    if (cache.isEmpty()) {
+    QString dossier = qEnvironmentVariable("HALVENOR_OPENSSH");
+    if (dossier.isEmpty()) {
         const QString xdg = qEnvironmentVariable("XDG_CACHE_HOME");
-        cache = (xdg.isEmpty() ? QDir::homePath() + QStringLiteral("/.cache") : xdg) + QStringLiteral("/halvenor-tests");
+        dossier = (xdg.isEmpty() ? QDir::homePath() + QStringLiteral("/.cache") : xdg)
+                + QStringLiteral("/halvenor/openssh-server");
     }
-    return cache + QStringLiteral("/openssh-server/usr/sbin/sshd");
+    return dossier + QStringLiteral("/usr/sbin/sshd");
 }
 
 QString SshServeur::creerCle(const QString &dossier, const QString &nom)

@@ -3,8 +3,8 @@
 # would start): apt-get download + dpkg-deb -x into the test cache. The tests run sshd from
 # there as their own process. Also what sshd needs to run as root (privilege separation).
 set -euo pipefail
-cache="${HALVENOR_CACHE_SERVEURS:-${XDG_CACHE_HOME:-$HOME/.cache}/halvenor-tests}"
-cible="$cache/openssh-server"
+# Beside the FTP servers' layout, not inside it: that one is replaced whole when incomplete.
+cible="${HALVENOR_OPENSSH:-${XDG_CACHE_HOME:-$HOME/.cache}/halvenor/openssh-server}"
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 
@@ -20,9 +20,10 @@ done
 if [ ! -x "$cible/usr/sbin/sshd" ]; then
   travail=$(mktemp -d)
   trap 'rm -rf "$travail"' EXIT
+  chmod 755 "$travail" # apt's download user writes here
   (cd "$travail" && apt-get download openssh-server 2>/dev/null || { $sudo apt-get update && apt-get download openssh-server; })
   rm -rf "$cible.tmp"
-  mkdir -p "$cible.tmp"
+  mkdir -p "$(dirname "$cible")" "$cible.tmp"
   dpkg-deb -x "$travail"/openssh-server_*.deb "$cible.tmp"
   rm -rf "$cible"
   mv "$cible.tmp" "$cible"
