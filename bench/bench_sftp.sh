@@ -3,11 +3,13 @@
 # listing, parallel fetch) beside lftp "mirror -P 4" on the same sftp:// account, same run.
 # sshd is the test cache's copy (tests/support/preparer_sshd.sh), run here on a free port.
 # Usage: bench/bench_sftp.sh BUILD_DIR [ROUNDS] [COUNT]   (default 5 rounds of 2000; medians)
+# Needs lftp (not installed by scripts/setup).
 set -eu
 build=$(cd "${1:?usage: bench_sftp.sh BUILD_DIR [ROUNDS] [COUNT]}" && pwd)
 rounds=${2:-5}
 n=${3:-2000}
 here=$(cd "$(dirname "$0")/.." && pwd)
+command -v lftp >/dev/null || { echo "bench_sftp.sh needs lftp (apt-get install lftp)" >&2; exit 1; }
 "$here/tests/support/preparer_sshd.sh" >/dev/null
 sshd="${HALVENOR_OPENSSH:-${XDG_CACHE_HOME:-$HOME/.cache}/halvenor/openssh-server}/usr/sbin/sshd"
 work=$(mktemp -d)

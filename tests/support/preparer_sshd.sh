@@ -8,14 +8,11 @@ cible="${HALVENOR_OPENSSH:-${XDG_CACHE_HOME:-$HOME/.cache}/halvenor/openssh-serv
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 
-# ssh-keygen makes the tests' keys; lftp is the benchmark's reference.
-for p in openssh-client lftp; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y openssh-client lftp
-    break
-  fi
-done
+# ssh-keygen makes the tests' keys.
+if ! dpkg-query -W -f='${Status}' openssh-client 2>/dev/null | grep -q "install ok installed"; then
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y openssh-client
+fi
 
 if [ ! -x "$cible/usr/sbin/sshd" ]; then
   travail=$(mktemp -d)
