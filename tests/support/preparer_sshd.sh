@@ -26,12 +26,11 @@ if [ ! -x "$cible/usr/sbin/sshd" ]; then
   mv "$cible.tmp" "$cible"
 fi
 
-# As root, sshd insists on its unprivileged user and its empty chroot folder.
-if [ "$(id -u)" -eq 0 ] || [ -n "$sudo" ]; then
-  if ! getent passwd sshd >/dev/null; then
-    $sudo useradd --system --home-dir /run/sshd --no-create-home --shell /usr/sbin/nologin sshd
-  fi
-  $sudo mkdir -p /run/sshd
-  $sudo chmod 0755 /run/sshd
+# Run by root, sshd insists on its unprivileged user and its empty chroot folder (run by
+# another user, it needs neither).
+if [ "$(id -u)" -eq 0 ]; then
+  getent passwd sshd >/dev/null || useradd --system --home-dir /run/sshd --no-create-home --shell /usr/sbin/nologin sshd
+  mkdir -p /run/sshd
+  chmod 0755 /run/sshd
 fi
 echo "sshd: $cible/usr/sbin/sshd"
