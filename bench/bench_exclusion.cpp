@@ -9,9 +9,11 @@
 #include "core/base/Chemins.h"
 #include "core/config/Parametres.h"
 #include "gui/Demarrage.h"
+#include "gui/Tache.h"
 #include "gui/parametres/FicheExclureFnsListe.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -44,6 +46,12 @@ void OuvertureExclusion(benchmark::State &state)
     definirChemins(Chemins::depuisRepertoire(programme(n)));
     for (auto _ : state) {
         TFicheExclureFnsListe fiche(nullptr);
+        // The suppliers load as a task: the window is usable once it has ended.
+        QEventLoop boucle;
+        for (Tache *t : fiche.findChildren<Tache *>())
+            QObject::connect(t, &Tache::terminee, &boucle, &QEventLoop::quit);
+        if (fiche.chargementEnCours())
+            boucle.exec();
         benchmark::DoNotOptimize(&fiche);
     }
     state.SetItemsProcessed(state.iterations() * n);

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Purchase-conditions export at scale: the command line, then the main window offscreen,
 # each timed with /usr/bin/time -v (wall and CPU time, peak memory); the window's run also
-# prints its longest gap between two passes of the event loop.
+# prints the GUI thread's longest pause (the longest gap between ticks of a 1 ms timer).
 # Usage: bench/bench_export.sh BUILD_DIR [N ...]   (default: 10000 100000 1000000 5000000)
 # REMISES.DB of 13 fields (about two thirds exported), FOURNIS.DB of 51 fields with 2,000
 # suppliers, 50 of them excluded. The tables and exports go under $TMPDIR (5,000,000

@@ -1,8 +1,9 @@
 // The report window's longest pause while its first refresh downloads 2,000 reports from a
 // loopback pyftpdlib server: a 1 ms timer records the longest gap between its ticks.
-// Counter pause_max_ms; the target is 50 ms.
+// Counter pause_max_ms; the target is 16 ms (one frame at 60 Hz).
 #include "core/base/Chemins.h"
 #include "gui/Demarrage.h"
+#include "gui/Tache.h"
 #include "gui/rapports/FicheRapport.h"
 
 #include "FtpServeur.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -51,7 +53,11 @@ void BM_PauseFenetreRapport(benchmark::State &state)
         });
         chrono.start();
         tic.start();
-        TFicheRapport fiche(nullptr, &recuperes); // the first refresh runs here
+        TFicheRapport fiche(nullptr, &recuperes); // the first refresh starts here
+        QEventLoop boucle;
+        for (Tache *t : fiche.findChildren<Tache *>())
+            QObject::connect(t, &Tache::terminee, &boucle, &QEventLoop::quit);
+        boucle.exec();
         pire = std::max(pire, chrono.elapsed() - dernier);
         if (!recuperes)
             state.SkipWithError("the refresh did not finish");

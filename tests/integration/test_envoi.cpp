@@ -6,6 +6,7 @@
 #include "OutilsTests.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -14,6 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -162,6 +166,43 @@ TEST_F(EnvoiTest, EnvoiRefuseParUnCompteEnLectureSeule)
     EXPECT_TRUE(messages.textes[0].contains(QStringLiteral("550"))) << "the server's refusal is quoted";
     EXPECT_FALSE(client.connected()) << "the session is closed after a refused upload";
     EXPECT_FALSE(QFileInfo::exists(lecture + QStringLiteral("/remise_achat.xml")));
+}
+
+// Stopped while the file travels: nothing said, the published file as it was, and the
+// temporary file deleted over a new connection.
+TEST_F(EnvoiTest, EnvoiAnnuleEffaceLeFichierTemporaire)
+{
+    demarrerServeur();
+    ini(QStringLiteral("siege"), QStringLiteral("secret"), serveur->port());
+    ASSERT_TRUE(ecrireFichier(siege + QStringLiteral("/remise_achat.xml"), "publié avant"));
+    ASSERT_TRUE(ecrireFichier(chemins().RepertoirePreparer + QStringLiteral("remise_achat.xml"),
+                              QByteArray(64 << 20, 'x')));
+
+    FtpClient client;
+    Annulation annulation;
+    client.setAnnulation(&annulation);
+    SessionFtp session(client, comptePublication(), messages);
+    Envoi envoi(session, ModeEnvoi::FTP, QString(), messages);
+    envoi.definirAnnulation(&annulation);
+    const QString partiel = siege + QStringLiteral("/.remise_achat.xml.partiel");
+    std::thread annuleur([&] {
+        QElapsedTimer attente;
+        attente.start();
+        while (!QFileInfo(partiel).exists() && attente.elapsed() < 20000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        annulation.annuler();
+    });
+    QElapsedTimer chrono;
+    chrono.start();
+    const bool envoye = envoi.envoyerFichiers(Genre::Remise, chemins().RepertoirePreparer);
+    const qint64 duree = chrono.elapsed();
+    annuleur.join();
+    EXPECT_FALSE(envoye);
+    EXPECT_TRUE(messages.textes.isEmpty()) << messages.textes.join(u'\n').toStdString();
+    EXPECT_EQ(lire(siege + QStringLiteral("/remise_achat.xml")), QByteArray("publié avant"));
+    EXPECT_FALSE(QFileInfo::exists(partiel)) << "deleted on the server";
+    EXPECT_FALSE(client.connected());
+    EXPECT_LT(duree, 5000);
 }
 
 TEST_F(EnvoiTest, FichierJamaisGenere)

@@ -124,6 +124,14 @@ QList<QVariant> valeurs(const Remise &r)
             date(r.dateDebut), texte(r.libelle), texte(r.observation)};
 }
 
+void ecrireRemisesNombreuses(const QString &dossier, qint64 n)
+{
+    ecrireTable(dossier + QStringLiteral("REMISES.DB"), colonnesRemises(), n, [](qint64 i, QList<QVariant> &ligne) {
+        ligne = valeurs(Remise{QStringLiteral("AB"), {}, 2, QStringLiteral("01"), QStringLiteral("MA"), 1.5,
+                               QDate(2013, 1, 1), QStringLiteral("Condition %1").arg(i), {}});
+    });
+}
+
 void ecrireRemises(const QString &dossier, const QList<Remise> &remises)
 {
     QList<QList<QVariant>> lignes;

@@ -60,6 +60,8 @@ struct Remise
 QList<Colonne> colonnesRemises();
 QList<QVariant> valeurs(const Remise &r);
 void ecrireRemises(const QString &dossier, const QList<Remise> &remises);
+// `n` conditions of supplier AB, type 2, every one exported (long exports to interrupt).
+void ecrireRemisesNombreuses(const QString &dossier, qint64 n);
 
 // Perso.DB with its 11 declared fields, in the declared order:
 // Groupe short, Famille A2, Modele A2, Fournisseur A2, Produit A2, Libelle A50,

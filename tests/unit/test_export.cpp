@@ -566,6 +566,57 @@ TEST_F(Export, EachGenerationReadsTheTableAsItIsOnDiskThen)
     EXPECT_EQ(lire(preparer("remise_achat.xml")).count("Libelle=\"R\xE9par\xE9" "e\""), 4);
 }
 
+// Asks to stop once the walk reaches a record, as the window's "Annuler" does from another thread.
+class ProgressionQuiAnnule : public ProgressionMuette
+{
+public:
+    ProgressionQuiAnnule(Annulation &annulation, int apres) : m_annulation(annulation), m_apres(apres) {}
+    void avancer() override
+    {
+        ProgressionMuette::avancer();
+        if (position() == m_apres)
+            m_annulation.annuler();
+    }
+
+private:
+    Annulation &m_annulation;
+    int m_apres;
+};
+
+// Cancelled during the walk: it stops within a block of records, writes nothing, leaves the
+// previous file whole and no temporary file; for two passes, the first file written stays.
+TEST_F(Export, CancelledGenerationKeepsThePreviousFile)
+{
+    siege::ecrireFournis(dossier, {{QStringLiteral("AB"), QStringLiteral("Ateliers Besson")}});
+    siege::ecrireRemises(dossier, remises(10000, QStringLiteral("Grande table")));
+    ASSERT_TRUE(ecrireFichier(preparer("remise_achat.xml"), "ancien fichier"));
+    TablesHalvenor tables(temp.path());
+    {
+        Annulation annulation;
+        ProgressionQuiAnnule progression(annulation, 100);
+        QStringList ecrits{QStringLiteral("rien")};
+        EXPECT_NO_THROW(ecrits = generer(Genre::Remise, tables, siege::contexte(progression, &annulation)));
+        EXPECT_TRUE(ecrits.isEmpty());
+        EXPECT_LE(progression.position(), 100 + 1024) << "stopped within a block";
+        EXPECT_EQ(lire(preparer("remise_achat.xml")), "ancien fichier");
+        EXPECT_EQ(QDir(chemins().RepertoirePreparer).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QStringLiteral("remise_achat.xml")});
+        EXPECT_FALSE(tables.tblRemise.isOpen());
+    }
+
+    QList<siege::Message> messages;
+    for (int i = 0; i < 3000; ++i)
+        messages.append({i, 1, QStringLiteral("Message %1").arg(i), QString(), QDate(2026, 1, 1), QDate(), 0});
+    siege::ecrireMessageTypes(dossier, {{1, QStringLiteral("Information"), 0}});
+    siege::ecrireMessages(dossier, messages);
+    ASSERT_TRUE(ecrireFichier(preparer("message.xml"), "ancien message"));
+    Annulation annulation;
+    ProgressionQuiAnnule progression(annulation, 10); // in the second pass: the type table has one record
+    const QStringList ecrits = generer(Genre::Messages, tables, siege::contexte(progression, &annulation));
+    EXPECT_EQ(ecrits, QStringList{preparer("message_type.xml")});
+    EXPECT_EQ(lire(preparer("message.xml")), "ancien message");
+}
+
 // The file written as it is read holds the bytes of the tree, whatever the field kind, the
 // table's code page and the characters: a memo in windows-1251 keeps what windows-1252 also
 // has and gives "?" for the rest.

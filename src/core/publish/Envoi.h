@@ -12,7 +12,7 @@
 // ".remise_achat.xml.partiel" for "remise_achat.xml": hidden, and no *.xml.
 QString nomTemporaire(const QString &nom);
 
-// The publishing session on the franchise network's FTP account (the main window's IdFTP1):
+// The publishing session on the franchise network's FTP account (the main window's sends):
 // one session per file. Every failure is shown through `messages` and turned into false;
 // a cancelled step (the client's Annulation) gives false without a word.
 class SessionFtp

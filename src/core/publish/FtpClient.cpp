@@ -13,7 +13,7 @@
 
 namespace {
 
-// No operation may block the window for good: a server that stops answering fails
+// No operation may wait for good: a server that stops answering fails
 // the operation after this long (control replies, and transfers without a byte).
 long g_delaiReponseSecondes = 60;
 

@@ -124,8 +124,8 @@ void TFicheHalvenorConfig::btnHalvenorRepClick()
 
 void TFicheHalvenorConfig::btnExclureClick()
 {
-    // Loading the suppliers lets events through: a second click meanwhile must not open
-    // another exclusion window over the first.
+    // The exclusion window opens while its suppliers load: a click that still reaches this
+    // window meanwhile must not open another one over it.
     if (m_exclusionOuverte)
         return;
     m_exclusionOuverte = true;

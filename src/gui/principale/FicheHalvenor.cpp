@@ -128,7 +128,8 @@ void TFicheHalvenor::generer(Genre g)
         [this, r, suivi](const Resultat &resultat) {
             suivi->arreter();
             suivi->deleteLater();
-            // A cancelled row shows neither: the file kept its previous version.
+            // A cancelled row shows neither: the file kept its previous version. The cross
+            // comes before the error dialog, which says what failed.
             if (resultat.reussi())
                 r.genererOui->show();
             else if (!resultat.annule())
@@ -170,11 +171,12 @@ void TFicheHalvenor::envoyer(Genre g)
         },
         [this, r, curseur](const Resultat &resultat) mutable {
             curseur.reset();
+            // The messages came during the send, the row's indicator after it.
+            presenterResultat(this, resultat);
             if (resultat.reussi())
                 r.envoiOui->show();
             else if (!resultat.annule())
                 r.envoiNon->show();
-            presenterResultat(this, resultat);
         });
 }
 
