@@ -22,10 +22,22 @@ const QString ClePort = QStringLiteral("Port");
 const QString CleTls = QStringLiteral("TLS");
 const QString CleCertificatCA = QStringLiteral("CertificatCA");
 const QString CleConnexions = QStringLiteral("Connexions");
+const QString CleProtocole = QStringLiteral("Protocole");
+const QString CleEmpreinteSsh = QStringLiteral("EmpreinteSSH");
+const QString CleCleSsh = QStringLiteral("CleSSH");
 const QString PrefixeFournisseur = QStringLiteral("Fournisseur");
 
 const QString MotFtp = QStringLiteral("FTP");
 const QString MotUri = QStringLiteral("URI");
+const QString MotSftp = QStringLiteral("SFTP");
+
+// No value can hold this character: a key read back as it is absent.
+const QString Absente = QStringLiteral("\x01");
+
+bool presente(const IniDocument &ini, const QString &section, const QString &cle)
+{
+    return ini.readString(section, cle, Absente) != Absente;
+}
 
 CompteFtp lireCompte(const IniDocument &ini, const QString &section)
 {
@@ -33,12 +45,17 @@ CompteFtp lireCompte(const IniDocument &ini, const QString &section)
     c.Login = ini.readString(section, CleLogin, QString());
     c.Mdp = ini.readString(section, CleMdp, QString());
     c.Host = ini.readString(section, CleHost, QString());
-    c.Port = ini.readInteger(section, ClePort, CompteFtp::PortParDefaut);
+    // Any other word than SFTP is FTP, as the key was before it existed.
+    if (ini.readString(section, CleProtocole, MotFtp).trimmed().compare(MotSftp, Qt::CaseInsensitive) == 0)
+        c.protocole = CompteFtp::Protocole::SFTP;
+    c.Port = ini.readInteger(section, ClePort, c.sftp() ? CompteFtp::PortSftpParDefaut : CompteFtp::PortParDefaut);
     c.tls = ini.readBool(section, CleTls, false);
     c.certificatCA = ini.readString(section, CleCertificatCA, QString());
     // Out of range is clamped: 0 or 100 still says "fewer" or "many".
     c.connexions = std::clamp(ini.readInteger(section, CleConnexions, CompteFtp::ConnexionsParDefaut), 1,
                               CompteFtp::ConnexionsMax);
+    c.empreinteSsh = ini.readString(section, CleEmpreinteSsh, QString()).trimmed();
+    c.cleSsh = ini.readString(section, CleCleSsh, QString());
     return c;
 }
 
@@ -50,6 +67,11 @@ void ecrireCompte(IniDocument &ini, const QString &section, const CompteFtp &c)
     ini.writeInteger(section, ClePort, c.Port);
     // CertificatCA is edited in the file only: no window writes it.
     ini.writeBool(section, CleTls, c.tls);
+    // Written only when used or already there: an FTP account's file keeps its bytes.
+    if (c.sftp() || presente(ini, section, CleProtocole))
+        ini.writeString(section, CleProtocole, c.sftp() ? MotSftp : MotFtp);
+    if (!c.empreinteSsh.isEmpty() || presente(ini, section, CleEmpreinteSsh))
+        ini.writeString(section, CleEmpreinteSsh, c.empreinteSsh);
 }
 
 } // namespace

@@ -40,6 +40,14 @@ struct CompteFtp
     static constexpr int ConnexionsParDefaut = 4;
     static constexpr int ConnexionsMax = 16;
     int connexions = ConnexionsParDefaut;
+
+    // "Protocole": FTP (with or without TLS) or SFTP, where the port defaults to 22 and TLS plays no part.
+    enum class Protocole { FTP, SFTP };
+    static constexpr int PortSftpParDefaut = 22;
+    Protocole protocole = Protocole::FTP;
+    QString empreinteSsh; // "EmpreinteSSH": "SHA256:..." as ssh-keygen -lf prints it; empty: known_hosts decides
+    QString cleSsh;       // "CleSSH": a private key, as stored (relative to the program directory); never written
+    bool sftp() const { return protocole == Protocole::SFTP; }
 };
 
 enum class QuelCompte { Publication, Rapport };

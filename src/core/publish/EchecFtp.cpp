@@ -26,6 +26,11 @@ QString raisonFtp(CauseFtp cause)
     case CauseFtp::TlsNomHote: return QStringLiteral("Le certificat du serveur FTP n'est pas établi pour le nom");
     case CauseFtp::Annulee: return QStringLiteral("Opération annulée");
     case CauseFtp::TlsAbsent: return QStringLiteral("Le serveur FTP n'accepte pas de connexion chiffrée (TLS)");
+    case CauseFtp::CleHoteInconnue: return QStringLiteral("La clé d'hôte du serveur SFTP est inconnue");
+    case CauseFtp::CleHoteChangee: return QStringLiteral("La clé d'hôte du serveur SFTP a changé : elle n'est plus celle "
+                                                         "que connaît le fichier known_hosts");
+    case CauseFtp::CleHoteDifferente: return QStringLiteral("La clé d'hôte du serveur SFTP ne correspond pas à la clé "
+                                                            "EmpreinteSSH");
     case CauseFtp::Autre: break;
     }
     return QStringLiteral("Échec de l'échange avec le serveur FTP");
@@ -99,6 +104,45 @@ EchecFtp echecCurl(int codeCurl, long codeFtp, const QByteArray &derniereReponse
     if (codeFtp == 421 && cause != CauseFtp::LoginRefuse)
         cause = CauseFtp::TropDeConnexions;
     return EchecFtp::de(cause, derniereReponse);
+}
+
+EchecFtp echecSftp(int codeCurl, const QByteArray &texteCurl, bool ecriture)
+{
+    const auto code = static_cast<CURLcode>(codeCurl);
+    const auto dit = [&](const char *mots) { return texteCurl.contains(mots); };
+    if (dit("No space") || dit("Quota exceeded"))
+        return EchecFtp::de(CauseFtp::DisquePlein);
+    switch (code) {
+    case CURLE_REMOTE_ACCESS_DENIED:
+        return EchecFtp::de(ecriture ? CauseFtp::EcritureRefusee : CauseFtp::Introuvable);
+    case CURLE_QUOTE_ERROR: // rename, rm: "rename command failed: Permission denied"
+    case CURLE_UPLOAD_FAILED:
+        return EchecFtp::de(dit("No such file") ? CauseFtp::Introuvable
+                            : ecriture          ? CauseFtp::EcritureRefusee
+                                                : CauseFtp::Autre);
+    case CURLE_SSH:
+        if (ecriture && !dit("ssh session"))
+            return EchecFtp::de(CauseFtp::EcritureRefusee);
+        break;
+    default: break;
+    }
+    EchecFtp e = echecCurl(codeCurl, 0, {}, texteCurl);
+    // No reply line to quote: libcurl's own words are all the user can pass on.
+    if (e.cause == CauseFtp::Autre)
+        e.reponse = texteServeur(texteCurl.trimmed());
+    return e;
+}
+
+EchecFtp echecCleHote(CauseFtp cause, const QString &empreinte)
+{
+    QString texte = raisonFtp(cause) + QStringLiteral(". Son empreinte est ") + empreinte + u'.';
+    if (cause == CauseFtp::CleHoteInconnue)
+        texte += QStringLiteral(" Si c'est bien celle de votre serveur, faites-lui confiance dans la fenêtre "
+                                "« Paramétrage FTP » ou inscrivez-la dans la clé EmpreinteSSH de Halvenor.ini.");
+    else
+        texte += QStringLiteral(" Vérifiez auprès de l'hébergeur que le serveur a changé de clé avant de lui faire "
+                                "confiance (clé EmpreinteSSH de Halvenor.ini ou fenêtre « Paramétrage FTP »).");
+    return {cause, texte, {}};
 }
 
 ResultatFtp etapeFtp(const std::function<void()> &etape)

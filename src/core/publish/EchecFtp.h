@@ -26,6 +26,9 @@ enum class CauseFtp {
     TlsCertificat,
     TlsNomHote,
     TlsAbsent,
+    CleHoteInconnue,   // SFTP: the host key is in no known_hosts, and no EmpreinteSSH is set
+    CleHoteChangee,    // SFTP: known_hosts holds another key for this host
+    CleHoteDifferente, // SFTP: the host key is not the one of EmpreinteSSH
     Annulee, // the user's request to stop: never shown
     Autre,
 };
@@ -52,6 +55,12 @@ struct EchecFtp
 // libcurl's result of an operation, with the FTP reply code and the last reply line.
 // `texteCurl` is curl's error buffer, which tells the TLS failures apart.
 EchecFtp echecCurl(int codeCurl, long codeFtp, const QByteArray &derniereReponse, const QByteArray &texteCurl);
+
+// The same for an SFTP operation: `ecriture` when it writes on the server, where a refusal
+// means the write. libcurl words SFTP statuses in `texteCurl` only.
+EchecFtp echecSftp(int codeCurl, const QByteArray &texteCurl, bool ecriture);
+// A refused host key: the reason, the server's fingerprint ("SHA256:...") and how to trust it.
+EchecFtp echecCleHote(CauseFtp cause, const QString &empreinte);
 
 // Every FTP failure is thrown as one of these and caught by etapeFtp().
 class FtpError : public HalvenorError

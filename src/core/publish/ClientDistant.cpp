@@ -1,0 +1,61 @@
+#include "core/publish/ClientDistant.h"
+
+#include "core/publish/Envoi.h"
+
+#include <QFileInfo>
+
+void deposerEnEntier(ClientDistant &client, const QString &cheminLocal, const QString &nom)
+{
+    const QString temporaire = nomTemporaire(nom);
+    const qint64 taille = QFileInfo(cheminLocal).size();
+    try {
+        // A transfer reported complete may still be short: the size the server holds decides.
+        for (int essai = 1;; ++essai) {
+            client.put(cheminLocal, temporaire);
+            const qint64 recu = client.size(temporaire);
+            if (recu < 0 || recu == taille)
+                break;
+            if (essai == 2)
+                throw FtpError(QStringLiteral("le serveur a reçu %1 octets au lieu de %2.").arg(recu).arg(taille));
+        }
+        try {
+            client.rename(temporaire, nom);
+        } catch (const FtpError &) {
+            if (!client.connected())
+                throw;
+            // OpenSSH's SFTP and Windows FTP servers refuse to rename onto an existing file.
+            client.replace(temporaire, nom);
+        }
+    } catch (const FtpError &e) {
+        // A cancelled send has closed its connection: the temporary file is deleted over a
+        // new one, which the cancellation must not stop in turn.
+        const Annulation *annulation = client.annulation();
+        if (e.echec().annulee()) {
+            client.setAnnulation(nullptr);
+            etapeFtp([&] { client.connect(); });
+        }
+        if (client.connected()) {
+            try {
+                client.remove(temporaire);
+            } catch (...) {
+                // The first failure is the one to report.
+            }
+        }
+        client.setAnnulation(annulation);
+        throw;
+    }
+}
+
+ResultatFtp testerConnexion(ClientDistant &client)
+{
+    const ResultatFtp r = etapeFtp([&] {
+        client.connect();
+        client.list();
+    });
+    try {
+        client.disconnect();
+    } catch (...) {
+        // The test's answer is the connection's, not the goodbye's.
+    }
+    return r;
+}
