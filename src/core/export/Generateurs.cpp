@@ -5,6 +5,7 @@
 #include "core/xml/EcritureXml.h"
 
 #include <array>
+#include <optional>
 
 namespace {
 
@@ -65,69 +66,84 @@ void parcourir(paradox::Table &t, Progression &progression, Ecrire &&ecrire)
     }
 }
 
+// The export file, begun afresh by each read of its tables: a read the tables changed
+// under is dropped, and the previous file stays until the last read is saved.
+EcritureXml &commencer(std::optional<EcritureXml> &sortie, const QString &fichier, const QString &racine,
+                       Progression &progression)
+{
+    sortie.reset();
+    sortie.emplace(cheminExport(fichier), racine);
+    sortie->definirAttente([&progression] { progression.traiterEvenements(); });
+    AjouterVersion(*sortie);
+    return *sortie;
+}
+
 // Purchase conditions: no client, type 2, supplier not excluded and existing.
 QString genererRemise(TablesHalvenor &tables, Progression &progression, const EcritFichier &ecrit)
 {
-    progression.definirPosition(0);
     paradox::Table &t = tableExport(tables, QStringLiteral("remise"));
-    const TableOuverte ouverte(t);
-    const TableOuverte fournis(tables.tblFns, false); // opened by its first use only
+    std::optional<EcritureXml> fichier;
+    paradox::lireSansModification({&t, &tables.tblFns}, [&] {
+        progression.definirPosition(0);
+        const TableOuverte ouverte(t);
+        const TableOuverte fournis(tables.tblFns, false); // opened by its first use only
 
-    EcritureXml sortie(cheminExport(QStringLiteral("remise_achat.xml")), QStringLiteral("RemisesAchat"));
-    sortie.definirAttente([&progression] { progression.traiterEvenements(); });
-    AjouterVersion(sortie);
-    progression.definirMaximum(t.recordCount());
-    sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
+        EcritureXml &sortie = commencer(fichier, QStringLiteral("remise_achat.xml"), QStringLiteral("RemisesAchat"),
+                                        progression);
+        progression.definirMaximum(t.recordCount());
+        sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
 
-    ControleFournisseurs fournisseurs(tables.tblFns, chemins().FichierIni);
-    LignesXml lignes(t);
-    // Looked up at the first record (an empty table needs none of them), then kept.
-    paradox::Champ *client = nullptr;
-    paradox::Champ *fournisseur = nullptr;
-    paradox::Champ *type = nullptr;
-    // The last supplier code seen and its verdict: the table is usually sorted by supplier.
-    QString dernierCode;
-    bool dernierRetenu = false;
-    bool dernierConnu = false;
-    parcourir(t, progression, [&] {
-        if (!client) {
-            client = &t.fieldByName(QStringLiteral("Client"));
-            fournisseur = &t.fieldByName(QStringLiteral("Fournisseur"));
-            type = &t.fieldByName(QStringLiteral("Type"));
-        }
-        if (!client->isNull() && !client->asString().isEmpty())
-            return;
-        const QString code = fournisseur->asString();
-        if (type->asInteger() != 2)
-            return;
-        if (!dernierConnu || code != dernierCode) {
-            dernierRetenu = !fournisseurs.FournisseurExclu(code) && fournisseurs.FournisseurExiste(code);
-            dernierCode = code;
-            dernierConnu = true;
-        }
-        if (dernierRetenu)
-            lignes.ecrire(sortie);
+        ControleFournisseurs fournisseurs(tables.tblFns, chemins().FichierIni);
+        LignesXml lignes(t);
+        // Looked up at the first record (an empty table needs none of them), then kept.
+        paradox::Champ *client = nullptr;
+        paradox::Champ *fournisseur = nullptr;
+        paradox::Champ *type = nullptr;
+        // The last supplier code seen and its verdict: the table is usually sorted by supplier.
+        QString dernierCode;
+        bool dernierRetenu = false;
+        bool dernierConnu = false;
+        parcourir(t, progression, [&] {
+            if (!client) {
+                client = &t.fieldByName(QStringLiteral("Client"));
+                fournisseur = &t.fieldByName(QStringLiteral("Fournisseur"));
+                type = &t.fieldByName(QStringLiteral("Type"));
+            }
+            if (!client->isNull() && !client->asString().isEmpty())
+                return;
+            const QString code = fournisseur->asString();
+            if (type->asInteger() != 2)
+                return;
+            if (!dernierConnu || code != dernierCode) {
+                dernierRetenu = !fournisseurs.FournisseurExclu(code) && fournisseurs.FournisseurExiste(code);
+                dernierCode = code;
+                dernierConnu = true;
+            }
+            if (dernierRetenu)
+                lignes.ecrire(sortie);
+        });
     });
 
-    return enregistrer(sortie, progression, ecrit);
+    return enregistrer(*fichier, progression, ecrit);
 }
 
 // Model personalisation: every record, the eleven declared fields.
 QString genererPersonnalisation(TablesHalvenor &tables, Progression &progression, const EcritFichier &ecrit)
 {
-    progression.definirPosition(0);
     paradox::Table &t = tableExport(tables, QStringLiteral("Personnalisation"));
-    const TableOuverte ouverte(t);
+    std::optional<EcritureXml> fichier;
+    paradox::lireSansModification({&t}, [&] {
+        progression.definirPosition(0);
+        const TableOuverte ouverte(t);
+        EcritureXml &sortie = commencer(fichier, QStringLiteral("personnalisation.xml"),
+                                        QStringLiteral("Personnalisations"), progression);
+        progression.definirMaximum(t.recordCount());
+        sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
+        LignesXml lignes(t);
+        parcourir(t, progression, [&] { lignes.ecrire(sortie); });
+    });
 
-    EcritureXml sortie(cheminExport(QStringLiteral("personnalisation.xml")), QStringLiteral("Personnalisations"));
-    sortie.definirAttente([&progression] { progression.traiterEvenements(); });
-    AjouterVersion(sortie);
-    progression.definirMaximum(t.recordCount());
-    sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
-    LignesXml lignes(t);
-    parcourir(t, progression, [&] { lignes.ecrire(sortie); });
-
-    return enregistrer(sortie, progression, ecrit);
+    return enregistrer(*fichier, progression, ecrit);
 }
 
 struct Passe
@@ -148,28 +164,32 @@ QStringList genererDeuxPasses(TablesHalvenor &tables, Progression &progression, 
 
     for (const Passe &passe : passes) {
         paradox::Table &t = tableExport(tables, passe.nomExport);
-        const TableOuverte ouverte(t);
+        // A read again starts the bar where this pass started: the first pass is complete then.
+        const int depart = progression.maximum();
+        std::optional<EcritureXml> fichier;
+        paradox::lireSansModification({&t}, [&] {
+            progression.definirPosition(depart);
+            const TableOuverte ouverte(t);
 
-        EcritureXml sortie(cheminExport(passe.fichier), racine);
-        sortie.definirAttente([&progression] { progression.traiterEvenements(); });
-        AjouterVersion(sortie);
-        sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Configuration")));
-        sortie.attributAscii(EcritureXml::nomAttribut(QStringLiteral("ViderExterne")), "1", 1);
-        sortie.fermer();
-        sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
-        progression.definirMaximum(progression.maximum() + t.recordCount());
+            EcritureXml &sortie = commencer(fichier, passe.fichier, racine, progression);
+            sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Configuration")));
+            sortie.attributAscii(EcritureXml::nomAttribut(QStringLiteral("ViderExterne")), "1", 1);
+            sortie.fermer();
+            sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
+            progression.definirMaximum(depart + t.recordCount());
 
-        LignesXml lignes(t, externe, QStringLiteral("1"));
-        // Only looked up for a record: an empty table without Externe still gives its file.
-        paradox::Champ *champExterne = nullptr;
-        parcourir(t, progression, [&] {
-            if (!champExterne)
-                champExterne = &t.fieldByName(externe);
-            if (champExterne->asInteger() == 0)
-                lignes.ecrire(sortie);
+            LignesXml lignes(t, externe, QStringLiteral("1"));
+            // Only looked up for a record: an empty table without Externe still gives its file.
+            paradox::Champ *champExterne = nullptr;
+            parcourir(t, progression, [&] {
+                if (!champExterne)
+                    champExterne = &t.fieldByName(externe);
+                if (champExterne->asInteger() == 0)
+                    lignes.ecrire(sortie);
+            });
         });
 
-        ecrits << enregistrer(sortie, progression, ecrit);
+        ecrits << enregistrer(*fichier, progression, ecrit);
     }
     return ecrits;
 }
