@@ -12,10 +12,13 @@
 #include <QFileInfo>
 #include <QTime>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
 #include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
 
 namespace paradox {
 
@@ -246,17 +249,24 @@ std::unique_ptr<SourceOctets> ouvrirMemos(const QString &cheminDb, QString &chem
     return f;
 }
 
-void ajouterEtat(QByteArray &empreinte, const QString &chemin)
+qint64 nanosecondes(const timespec &t)
+{
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// Adds a file's state; returns when it last changed (ns since the epoch, 0 for none).
+qint64 ajouterEtat(QByteArray &empreinte, const QString &chemin)
 {
     struct stat etat {};
     if (chemin.isEmpty() || ::stat(QFile::encodeName(chemin).constData(), &etat) != 0) {
         empreinte.append('-');
-        return;
+        return 0;
     }
     const qint64 valeurs[] = {qint64(etat.st_dev), qint64(etat.st_ino), qint64(etat.st_size),
                               qint64(etat.st_mtim.tv_sec), qint64(etat.st_mtim.tv_nsec),
                               qint64(etat.st_ctim.tv_sec), qint64(etat.st_ctim.tv_nsec)};
     empreinte.append(reinterpret_cast<const char *>(valeurs), sizeof valeurs);
+    return std::max(nanosecondes(etat.st_mtim), nanosecondes(etat.st_ctim));
 }
 
 } // namespace
@@ -267,12 +277,37 @@ QString cheminMemosDe(const QString &cheminDb)
     return trouverSansCasse(info.absolutePath(), info.completeBaseName() + QStringLiteral(".MB"));
 }
 
-QByteArray empreinteTable(const QString &cheminDb, const QString &cheminMb)
+QByteArray empreinteTable(const QString &cheminDb, const QString &cheminMb, bool avantLecture)
 {
+    // A writer that stops halfway through a rewrite leaves a file that reads as a table,
+    // and file times move by clock ticks: a table is read only once it has been left alone
+    // for a moment. One still written after a while matches no other state, so that the
+    // read is done again (or refused).
+    constexpr qint64 calme = 100'000'000;      // ns
+    constexpr qint64 attenteMax = 500'000'000; // ns
     QByteArray e;
-    ajouterEtat(e, cheminDb);
-    ajouterEtat(e, cheminMb);
-    // Times may not move within a clock tick: the header's counters tell the rest.
+    timespec t {};
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    const qint64 debut = nanosecondes(t);
+    for (;;) {
+        e.clear();
+        const qint64 change = std::max(ajouterEtat(e, cheminDb), ajouterEtat(e, cheminMb));
+        if (!avantLecture)
+            break;
+        ::clock_gettime(CLOCK_REALTIME, &t);
+        const qint64 depuis = nanosecondes(t) - change;
+        if (depuis >= calme)
+            break;
+        ::clock_gettime(CLOCK_MONOTONIC, &t);
+        if (nanosecondes(t) - debut >= attenteMax) {
+            static std::atomic<qint64> jamaisEgal{0};
+            const qint64 n = ++jamaisEgal;
+            e.append('?').append(reinterpret_cast<const char *>(&n), sizeof n);
+            break;
+        }
+        ::usleep(useconds_t(std::clamp<qint64>((calme - depuis) / 1000, 1000, 20000)));
+    }
+    // The header's counters, which the format's engine moves on every change.
     QFile f(cheminDb);
     if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return e;

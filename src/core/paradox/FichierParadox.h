@@ -23,8 +23,10 @@ QString trouverSansCasse(const QString &repertoire, const QString &nom);
 QString cheminMemosDe(const QString &cheminDb);
 // The state of a table's files that a write changes: for the .DB and the .MB, identity,
 // size, modification and change times; the header's record and block counts and change
-// counters. Two equal states mean that the table was not written in between.
-QByteArray empreinteTable(const QString &cheminDb, const QString &cheminMb);
+// counters. Two equal states mean that the table was not written in between. Taken
+// `avantLecture`, it first waits for files written in the last 100 ms to be left alone
+// (half a second at most; a table still written then matches no other state).
+QByteArray empreinteTable(const QString &cheminDb, const QString &cheminMb, bool avantLecture);
 
 struct DescriptionChamp
 {

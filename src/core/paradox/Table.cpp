@@ -130,7 +130,7 @@ void Table::open()
     if (!m_surveillee || m_empreinte.isEmpty()) {
         m_cheminOuvert = chemin;
         m_cheminMemos = memos;
-        m_empreinte = empreinteTable(chemin, memos);
+        m_empreinte = empreinteTable(chemin, memos, true);
     }
     MotsDePasse motsDePasse{m_motsDePasse, m_cleAcceptee, m_demande};
     if (m_cheminDirect.isEmpty())
@@ -230,7 +230,7 @@ Champ &Table::fieldByName(const QString &nom)
 
 bool Table::modifieeDepuisOuverture() const
 {
-    return !m_empreinte.isEmpty() && empreinteTable(m_cheminOuvert, m_cheminMemos) != m_empreinte;
+    return !m_empreinte.isEmpty() && empreinteTable(m_cheminOuvert, m_cheminMemos, false) != m_empreinte;
 }
 
 void lireSansModification(std::initializer_list<Table *> tables, const std::function<void()> &lecture)
