@@ -125,12 +125,12 @@ void Table::open()
                             + QStringLiteral(" » est introuvable."));
     }
 
-    // The files' state is taken before anything is read, and compared after the walk.
-    const QString memos = cheminMemosDe(chemin);
-    if (!m_surveillee || m_empreinte.isEmpty()) {
+    // Within lireSansModification, the files' state is taken before anything is read, and
+    // compared after the walk.
+    if (m_surveillee && m_empreinte.isEmpty()) {
         m_cheminOuvert = chemin;
-        m_cheminMemos = memos;
-        m_empreinte = empreinteTable(chemin, memos, true);
+        m_cheminMemos = cheminMemosDe(chemin);
+        m_empreinte = empreinteTable(chemin, m_cheminMemos, true);
     }
     MotsDePasse motsDePasse{m_motsDePasse, m_cleAcceptee, m_demande};
     if (m_cheminDirect.isEmpty())

@@ -128,10 +128,11 @@ private:
     QStringList m_motsDePasse;
     DemandeMotDePasse m_demande;
     quint32 m_cleAcceptee = 0;
-    QString m_cheminOuvert;  // the .DB last opened
-    QString m_cheminMemos;   // its .MB, when there was one
-    QByteArray m_empreinte;  // the files' state before that opening
-    bool m_surveillee = false; // within lireSansModification: the first opening's state is kept
+    // Within lireSansModification: the files first opened, and their state then.
+    bool m_surveillee = false;
+    QString m_cheminOuvert;
+    QString m_cheminMemos;
+    QByteArray m_empreinte;
     std::vector<Champ> m_champs;
     int m_courant = 0;
     int m_rang = 0; // position of the current record in its block
