@@ -116,22 +116,31 @@ void TFicheExclureFnsListe::FormCreate()
     // the settings window behind it.
     const SaisieSuspendue saisie;
     const CurseurOccupe curseur;
-    if (!tblFns.isOpen())
-        tblFns.open();
-    paradox::Champ &code = tblFns.fieldByName(QStringLiteral("Code"));
-    paradox::Champ &nom = tblFns.fieldByName(QStringLiteral("Nom"));
     QList<QTreeWidgetItem *> inclus, nonInclus;
-    int lus = 0;
-    try {
-        for (tblFns.first(); !tblFns.eof(); tblFns.next()) {
-            const QString c = code.asString();
-            (exclus.contains(c) ? nonInclus : inclus) << new LigneFournisseur(nom.asString(), c);
-            if (++lus % EnregistrementsEntreEvenements == 0)
-                QCoreApplication::processEvents();
-        }
-    } catch (...) {
+    const auto vider = [&] {
         qDeleteAll(inclus);
         qDeleteAll(nonInclus);
+        inclus.clear();
+        nonInclus.clear();
+    };
+    try {
+        // Read again from its first record when FOURNIS is written meanwhile.
+        paradox::lireSansModification({&tblFns}, [&] {
+            vider();
+            tblFns.close();
+            tblFns.open();
+            paradox::Champ &code = tblFns.fieldByName(QStringLiteral("Code"));
+            paradox::Champ &nom = tblFns.fieldByName(QStringLiteral("Nom"));
+            int lus = 0;
+            for (tblFns.first(); !tblFns.eof(); tblFns.next()) {
+                const QString c = code.asString();
+                (exclus.contains(c) ? nonInclus : inclus) << new LigneFournisseur(nom.asString(), c);
+                if (++lus % EnregistrementsEntreEvenements == 0)
+                    QCoreApplication::processEvents();
+            }
+        });
+    } catch (...) {
+        vider();
         throw;
     }
     // Added, then sorted once: a sorted list would sort again after every row.
