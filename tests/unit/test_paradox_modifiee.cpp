@@ -151,6 +151,20 @@ TEST_F(TableModifiee, UneEcritureEnCoursDeLectureFaitLireAgain)
     EXPECT_FALSE(obtenu.contains(vingtieme));
 }
 
+// A share whose server's clock runs ahead gives times in the future: still read.
+TEST_F(TableModifiee, DatesDansLAvenirLueQuandMeme)
+{
+    QFile f(remisesDb());
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(3600), QFileDevice::FileModificationTime));
+    f.close();
+    TablesHalvenor tables(temp.path());
+    ProgressionEspion p;
+    generer(Genre::Remise, tables, p);
+    EXPECT_EQ(p.lectures, 1);
+    EXPECT_EQ(lireFichier(exportRemise()), exports[0]);
+}
+
 TEST_F(TableModifiee, ToujoursModifieeLaLectureEchoueEtLExportPrecedentReste)
 {
     TablesHalvenor tables(temp.path());

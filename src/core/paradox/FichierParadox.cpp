@@ -286,6 +286,7 @@ QByteArray empreinteTable(const QString &cheminDb, const QString &cheminMb, bool
     constexpr qint64 calme = 100'000'000;      // ns
     constexpr qint64 attenteMax = 500'000'000; // ns
     QByteArray e;
+    QByteArray precedent;
     timespec t {};
     ::clock_gettime(CLOCK_MONOTONIC, &t);
     const qint64 debut = nanosecondes(t);
@@ -296,7 +297,9 @@ QByteArray empreinteTable(const QString &cheminDb, const QString &cheminMb, bool
             break;
         ::clock_gettime(CLOCK_REALTIME, &t);
         const qint64 depuis = nanosecondes(t) - change;
-        if (depuis >= calme)
+        // Times ahead of our clock (a share whose server runs ahead) say nothing: the files
+        // are left alone when a second look, a moment later, finds them as they were.
+        if (depuis >= calme || (depuis < 0 && e == precedent))
             break;
         ::clock_gettime(CLOCK_MONOTONIC, &t);
         if (nanosecondes(t) - debut >= attenteMax) {
@@ -305,7 +308,8 @@ QByteArray empreinteTable(const QString &cheminDb, const QString &cheminMb, bool
             e.append('?').append(reinterpret_cast<const char *>(&n), sizeof n);
             break;
         }
-        ::usleep(useconds_t(std::clamp<qint64>((calme - depuis) / 1000, 1000, 20000)));
+        precedent = e;
+        ::usleep(useconds_t(depuis < 0 ? calme / 1000 : std::clamp<qint64>((calme - depuis) / 1000, 1000, 20000)));
     }
     // The header's counters, which the format's engine moves on every change.
     QFile f(cheminDb);

@@ -52,7 +52,8 @@ class Table;
 // them changed while it ran (files' identity, size and times, header counters): a table
 // written meanwhile is read again, up to three more times, then the read fails with "La
 // table X a été modifiée pendant la lecture ; réessayez plus tard.". `lecture` must start
-// afresh each time and commit nothing: whatever it writes is kept only once this returns.
+// afresh each time (closing, then opening the tables: a table left open is not watched)
+// and commit nothing: whatever it writes is kept only once this returns.
 void lireSansModification(std::initializer_list<Table *> tables, const std::function<void()> &lecture);
 
 // One exposed field of a table, read on the table's current record.
