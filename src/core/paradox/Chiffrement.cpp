@@ -80,7 +80,7 @@ quint32 cleDeMotDePasse(const QByteArray &motDePasse)
 {
     const qsizetype n = motDePasse.size();
     if (n == 0 || n > 255)
-        return 0; // no key: longer passwords cannot be given to the format's engine either
+        return 0; // no key: the format's check is defined for up to 255 bytes
     const auto *mdp = reinterpret_cast<const uchar *>(motDePasse.constData());
     uchar tampon[256];
     // Low half: the password repeated over a chunk, enciphered with its own first bytes.

@@ -21,7 +21,7 @@ public:
     quint32 cle() const { return m_cle; }
 
     // `taille` bytes (a multiple of 256) of .DB block `numero` (1 for the first one), from
-    // `source` into `cible` (they may not overlap).
+    // `source` into `cible`, which must not overlap it.
     void blocDb(const uchar *source, uchar *cible, qint64 taille, quint32 numero) const;
     // Chunks of the .MB, in place: `taille` is a multiple of 256.
     void octetsMb(uchar *octets, qint64 taille) const;
