@@ -6,6 +6,8 @@
 # REMISES.DB of 13 fields (about two thirds exported), FOURNIS.DB of 51 fields with 2,000
 # suppliers, 50 of them excluded. The tables and exports go under $TMPDIR (5,000,000
 # conditions: about 640 MB of table and 630 MB of export), removed at the end.
+# When the tests' pxlib tool is built (BUILD_DIR/tests/pxlib_table), the command line runs
+# again on the same REMISES.DB protected by a password (given in Alias.ini).
 set -eu
 build=${1:?usage: bench_export.sh BUILD_DIR [N ...]}
 shift
@@ -26,6 +28,14 @@ for n in "$@"; do
     echo " halvenor-cli generer remise"
     mesurer "$build/src/halvenor-cli" --repertoire "$prog" generer remise
     echo "   lines written: $(grep -o '<Ligne ' "$prog/preparer/remise_achat.xml" | wc -l), file $(du -h "$prog/preparer/remise_achat.xml" | cut -f1)"
+    if [ -x "$build/tests/pxlib_table" ]; then
+        "$build/tests/pxlib_table" chiffrer "$prog/ZentraveAdministration/REMISES.DB" "Banc1"
+        printf '[ZentraveAdministration]\r\nMotDePasse=Banc1\r\n' >"$prog/Alias.ini"
+        echo " halvenor-cli generer remise, REMISES.DB protected"
+        mesurer "$build/src/halvenor-cli" --repertoire "$prog" generer remise
+        echo "   lines written: $(grep -o '<Ligne ' "$prog/preparer/remise_achat.xml" | wc -l)"
+        rm "$prog/Alias.ini"
+    fi
     if [ -x "$build/bench/bench_fenetre" ]; then
         echo " main window, btnGenererRA"
         QT_QPA_PLATFORM=offscreen mesurer "$build/bench/bench_fenetre" "$prog"

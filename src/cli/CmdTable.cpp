@@ -74,6 +74,8 @@ int commandeTable(ContexteCli &ctx)
     const bool json = ctx.options.isSet(QStringLiteral("json"));
 
     auto table = paradox::Table::depuisChemin(chemin);
+    // A protected table opens with the passwords of Alias.ini in the program directory.
+    table->definirMotsDePasse(paradox::motsDePasseAlias(ctx.repertoire));
     table->open();
     const int n = table->fieldCount();
 

@@ -4,6 +4,7 @@
 #include "core/xml/EcritureXml.h"
 
 #include <array>
+#include <optional>
 
 namespace {
 
@@ -76,69 +77,84 @@ QString cheminSortie(const ContexteExport &ctx, const DescriptionGenre &d, int p
     return ctx.dossierPreparer + QString::fromLatin1(d.passes[size_t(passe)].fichier);
 }
 
+// The export file, begun afresh by each read of its tables: a read the tables changed
+// under is dropped, and the previous file stays until the last read is saved.
+EcritureXml &commencer(std::optional<EcritureXml> &sortie, const QString &chemin, const char *racine,
+                       const ContexteExport &ctx)
+{
+    sortie.reset();
+    sortie.emplace(chemin, QString::fromLatin1(racine));
+    sortie->definirAnnulation(ctx.annulation);
+    AjouterVersion(*sortie);
+    return *sortie;
+}
+
 // Purchase conditions: no client, type 2, supplier not excluded and existing.
 QString genererRemise(TablesHalvenor &tables, const ContexteExport &ctx, const EcritFichier &ecrit)
 {
     const DescriptionGenre &d = description(Genre::Remise);
-    ctx.progression.definirPosition(0);
     paradox::Table &t = tableExport(tables, d.passes[0].table);
-    const TableOuverte ouverte(t);
-    const TableOuverte fournis(tables.tblFns, false); // opened by its first use only
+    std::optional<EcritureXml> fichier;
+    bool complet = false;
+    paradox::lireSansModification({&t, &tables.tblFns}, [&] {
+        ctx.progression.definirPosition(0);
+        const TableOuverte ouverte(t);
+        const TableOuverte fournis(tables.tblFns, false); // opened by its first use only
 
-    EcritureXml sortie(cheminSortie(ctx, d, 0), QString::fromLatin1(d.racine));
-    sortie.definirAnnulation(ctx.annulation);
-    AjouterVersion(sortie);
-    ctx.progression.definirMaximum(t.recordCount());
-    sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
+        EcritureXml &sortie = commencer(fichier, cheminSortie(ctx, d, 0), d.racine, ctx);
+        ctx.progression.definirMaximum(t.recordCount());
+        sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
 
-    ControleFournisseurs fournisseurs(tables.tblFns, ctx.fournisseursExclus);
-    LignesXml lignes(t);
-    // Looked up at the first record (an empty table needs none of them), then kept.
-    paradox::Champ *client = nullptr;
-    paradox::Champ *fournisseur = nullptr;
-    paradox::Champ *type = nullptr;
-    // The last supplier code seen and its verdict: the table is usually sorted by supplier.
-    QString dernierCode;
-    bool dernierRetenu = false;
-    bool dernierConnu = false;
-    const bool complet = parcourir(t, ctx, [&] {
-        if (!client) {
-            client = &t.fieldByName(QStringLiteral("Client"));
-            fournisseur = &t.fieldByName(QStringLiteral("Fournisseur"));
-            type = &t.fieldByName(QStringLiteral("Type"));
-        }
-        if (!client->isNull() && !client->asString().isEmpty())
-            return;
-        const QString code = fournisseur->asString();
-        if (type->asInteger() != 2)
-            return;
-        if (!dernierConnu || code != dernierCode) {
-            dernierRetenu = !fournisseurs.FournisseurExclu(code) && fournisseurs.FournisseurExiste(code);
-            dernierCode = code;
-            dernierConnu = true;
-        }
-        if (dernierRetenu)
-            lignes.ecrire(sortie);
+        ControleFournisseurs fournisseurs(tables.tblFns, ctx.fournisseursExclus);
+        LignesXml lignes(t);
+        // Looked up at the first record (an empty table needs none of them), then kept.
+        paradox::Champ *client = nullptr;
+        paradox::Champ *fournisseur = nullptr;
+        paradox::Champ *type = nullptr;
+        // The last supplier code seen and its verdict: the table is usually sorted by supplier.
+        QString dernierCode;
+        bool dernierRetenu = false;
+        bool dernierConnu = false;
+        complet = parcourir(t, ctx, [&] {
+            if (!client) {
+                client = &t.fieldByName(QStringLiteral("Client"));
+                fournisseur = &t.fieldByName(QStringLiteral("Fournisseur"));
+                type = &t.fieldByName(QStringLiteral("Type"));
+            }
+            if (!client->isNull() && !client->asString().isEmpty())
+                return;
+            const QString code = fournisseur->asString();
+            if (type->asInteger() != 2)
+                return;
+            if (!dernierConnu || code != dernierCode) {
+                dernierRetenu = !fournisseurs.FournisseurExclu(code) && fournisseurs.FournisseurExiste(code);
+                dernierCode = code;
+                dernierConnu = true;
+            }
+            if (dernierRetenu)
+                lignes.ecrire(sortie);
+        });
     });
-    return complet ? enregistrer(sortie, ecrit) : QString();
+    return complet ? enregistrer(*fichier, ecrit) : QString();
 }
 
 // Model personalisation: every record, the eleven declared fields.
 QString genererPersonnalisation(TablesHalvenor &tables, const ContexteExport &ctx, const EcritFichier &ecrit)
 {
     const DescriptionGenre &d = description(Genre::Personnalisation);
-    ctx.progression.definirPosition(0);
     paradox::Table &t = tableExport(tables, d.passes[0].table);
-    const TableOuverte ouverte(t);
-
-    EcritureXml sortie(cheminSortie(ctx, d, 0), QString::fromLatin1(d.racine));
-    sortie.definirAnnulation(ctx.annulation);
-    AjouterVersion(sortie);
-    ctx.progression.definirMaximum(t.recordCount());
-    sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
-    LignesXml lignes(t);
-    const bool complet = parcourir(t, ctx, [&] { lignes.ecrire(sortie); });
-    return complet ? enregistrer(sortie, ecrit) : QString();
+    std::optional<EcritureXml> fichier;
+    bool complet = false;
+    paradox::lireSansModification({&t}, [&] {
+        ctx.progression.definirPosition(0);
+        const TableOuverte ouverte(t);
+        EcritureXml &sortie = commencer(fichier, cheminSortie(ctx, d, 0), d.racine, ctx);
+        ctx.progression.definirMaximum(t.recordCount());
+        sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
+        LignesXml lignes(t);
+        complet = parcourir(t, ctx, [&] { lignes.ecrire(sortie); });
+    });
+    return complet ? enregistrer(*fichier, ecrit) : QString();
 }
 
 // Messages and documents: a type file then a main file, only the records that are not
@@ -153,27 +169,32 @@ QStringList genererDeuxPasses(TablesHalvenor &tables, const ContexteExport &ctx,
 
     for (int passe = 0; passe < d.nombrePasses; ++passe) {
         paradox::Table &t = tableExport(tables, d.passes[size_t(passe)].table);
-        const TableOuverte ouverte(t);
+        // A read again starts the bar where this pass started: the first pass is complete then.
+        const int depart = ctx.progression.maximum();
+        std::optional<EcritureXml> fichier;
+        bool complet = false;
+        paradox::lireSansModification({&t}, [&] {
+            ctx.progression.definirPosition(depart);
+            const TableOuverte ouverte(t);
 
-        EcritureXml sortie(cheminSortie(ctx, d, passe), QString::fromLatin1(d.racine));
-        sortie.definirAnnulation(ctx.annulation);
-        AjouterVersion(sortie);
-        sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Configuration")));
-        sortie.attributAscii(EcritureXml::nomAttribut(QStringLiteral("ViderExterne")), "1", 1);
-        sortie.fermer();
-        sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
-        ctx.progression.definirMaximum(ctx.progression.maximum() + t.recordCount());
+            EcritureXml &sortie = commencer(fichier, cheminSortie(ctx, d, passe), d.racine, ctx);
+            sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Configuration")));
+            sortie.attributAscii(EcritureXml::nomAttribut(QStringLiteral("ViderExterne")), "1", 1);
+            sortie.fermer();
+            sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
+            ctx.progression.definirMaximum(depart + t.recordCount());
 
-        LignesXml lignes(t, externe, QStringLiteral("1"));
-        // Only looked up for a record: an empty table without Externe still gives its file.
-        paradox::Champ *champExterne = nullptr;
-        const bool complet = parcourir(t, ctx, [&] {
-            if (!champExterne)
-                champExterne = &t.fieldByName(externe);
-            if (champExterne->asInteger() == 0)
-                lignes.ecrire(sortie);
+            LignesXml lignes(t, externe, QStringLiteral("1"));
+            // Only looked up for a record: an empty table without Externe still gives its file.
+            paradox::Champ *champExterne = nullptr;
+            complet = parcourir(t, ctx, [&] {
+                if (!champExterne)
+                    champExterne = &t.fieldByName(externe);
+                if (champExterne->asInteger() == 0)
+                    lignes.ecrire(sortie);
+            });
         });
-        const QString chemin = complet ? enregistrer(sortie, ecrit) : QString();
+        const QString chemin = complet ? enregistrer(*fichier, ecrit) : QString();
         if (chemin.isEmpty())
             break;
         ecrits << chemin;

@@ -41,6 +41,12 @@ TablesHalvenor::TablesHalvenor(const QString &rep)
 {
 }
 
+void TablesHalvenor::definirDemandeMotDePasse(const paradox::DemandeMotDePasse &demande)
+{
+    for (paradox::Table *t : {&tblFns, &tblPerso, &tblMessage, &tblMessageType, &tblRemise, &tblMesDocs, &tblMesDocsType})
+        t->definirMotsDePasse({}, demande);
+}
+
 paradox::Table *TablesHalvenor::TablePourExport(const QString &nom)
 {
     const QString n = nom.toLower();

@@ -23,6 +23,10 @@ public:
     paradox::Table tblMesDocs;
     paradox::Table tblMesDocsType;
 
+    // Who to ask for the password of a protected table that no password of Alias.ini opens
+    // (the window); without, such a table fails to open (halvenor-cli).
+    void definirDemandeMotDePasse(const paradox::DemandeMotDePasse &demande);
+
     // The table of an export name (compared in lower case), or nullptr.
     paradox::Table *TablePourExport(const QString &nom);
 };

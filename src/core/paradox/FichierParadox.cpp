@@ -3,6 +3,7 @@
 #include "core/base/Erreurs.h"
 #include "core/base/Formats.h"
 #include "core/base/PageCode.h"
+#include "core/paradox/Chiffrement.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -11,8 +12,13 @@
 #include <QFileInfo>
 #include <QTime>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
+
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
 
 namespace paradox {
 
@@ -233,8 +239,7 @@ std::unique_ptr<SourceOctets> ouvrirTable(const QString &cheminDb)
 // The .MB beside the .DB; none when there is no such file or it cannot be opened.
 std::unique_ptr<SourceOctets> ouvrirMemos(const QString &cheminDb, QString &cheminMb)
 {
-    const QFileInfo info(cheminDb);
-    const QString mb = trouverSansCasse(info.absolutePath(), info.completeBaseName() + QStringLiteral(".MB"));
+    const QString mb = cheminMemosDe(cheminDb);
     if (mb.isEmpty())
         return nullptr;
     auto f = std::make_unique<SourceFichier>(mb);
@@ -244,22 +249,97 @@ std::unique_ptr<SourceOctets> ouvrirMemos(const QString &cheminDb, QString &chem
     return f;
 }
 
+qint64 nanosecondes(const timespec &t)
+{
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// Adds a file's state; returns when it last changed (ns since the epoch, 0 for none).
+qint64 ajouterEtat(QByteArray &empreinte, const QString &chemin)
+{
+    struct stat etat {};
+    if (chemin.isEmpty() || ::stat(QFile::encodeName(chemin).constData(), &etat) != 0) {
+        empreinte.append('-');
+        return 0;
+    }
+    const qint64 valeurs[] = {qint64(etat.st_dev), qint64(etat.st_ino), qint64(etat.st_size),
+                              qint64(etat.st_mtim.tv_sec), qint64(etat.st_mtim.tv_nsec),
+                              qint64(etat.st_ctim.tv_sec), qint64(etat.st_ctim.tv_nsec)};
+    empreinte.append(reinterpret_cast<const char *>(valeurs), sizeof valeurs);
+    return std::max(nanosecondes(etat.st_mtim), nanosecondes(etat.st_ctim));
+}
+
 } // namespace
 
-FichierParadox::FichierParadox(const QString &cheminDb)
-    : FichierParadox(cheminDb, ouvrirTable(cheminDb), nullptr)
+QString cheminMemosDe(const QString &cheminDb)
+{
+    const QFileInfo info(cheminDb);
+    return trouverSansCasse(info.absolutePath(), info.completeBaseName() + QStringLiteral(".MB"));
+}
+
+QByteArray empreinteTable(const QString &cheminDb, const QString &cheminMb, bool avantLecture)
+{
+    // A writer that stops halfway through a rewrite leaves a file that reads as a table,
+    // and file times move by clock ticks: a table is read only once it has been left alone
+    // for a moment. One still written after a while matches no other state, so that the
+    // read is done again (or refused).
+    constexpr qint64 calme = 100'000'000;      // ns
+    constexpr qint64 attenteMax = 500'000'000; // ns
+    QByteArray e;
+    QByteArray precedent;
+    timespec t {};
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    const qint64 debut = nanosecondes(t);
+    for (;;) {
+        e.clear();
+        const qint64 change = std::max(ajouterEtat(e, cheminDb), ajouterEtat(e, cheminMb));
+        if (!avantLecture)
+            break;
+        ::clock_gettime(CLOCK_REALTIME, &t);
+        const qint64 depuis = nanosecondes(t) - change;
+        // Times ahead of our clock (a share whose server runs ahead) say nothing: the files
+        // are left alone when a second look, a moment later, finds them as they were.
+        if (depuis >= calme || (depuis < 0 && e == precedent))
+            break;
+        ::clock_gettime(CLOCK_MONOTONIC, &t);
+        if (nanosecondes(t) - debut >= attenteMax) {
+            static std::atomic<qint64> jamaisEgal{0};
+            const qint64 n = ++jamaisEgal;
+            e.append('?').append(reinterpret_cast<const char *>(&n), sizeof n);
+            break;
+        }
+        precedent = e;
+        ::usleep(useconds_t(depuis < 0 ? calme / 1000 : std::clamp<qint64>((calme - depuis) / 1000, 1000, 20000)));
+    }
+    // The header's counters, which the format's engine moves on every change.
+    QFile f(cheminDb);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return e;
+    const QByteArray h = f.read(0x78);
+    e.append(h.mid(0x06, 12)); // records, next, file, first and last blocks
+    e.append(h.mid(0x2D, 2));  // change counters
+    if (h.size() >= 0x78 && uchar(h[0x39]) >= 5) {
+        e.append(h.mid(0x60, 4)); // time of the last update
+        e.append(h.mid(0x70, 2)); // change counter
+    }
+    return e;
+}
+
+FichierParadox::FichierParadox(const QString &cheminDb, const MotsDePasse &motsDePasse)
+    : FichierParadox(cheminDb, ouvrirTable(cheminDb), nullptr, motsDePasse)
 {
     m_sourceMb = ouvrirMemos(cheminDb, m_cheminMb);
     m_tailleMb = m_sourceMb ? m_sourceMb->taille() : 0;
 }
 
-std::unique_ptr<FichierParadox> FichierParadox::depuisMemoire(const QString &nom, QByteArray db, QByteArray mb)
+std::unique_ptr<FichierParadox> FichierParadox::depuisMemoire(const QString &nom, QByteArray db, QByteArray mb,
+                                                             const MotsDePasse &motsDePasse)
 {
     std::unique_ptr<SourceOctets> memos;
     if (!mb.isEmpty())
         memos = std::make_unique<SourceMemoire>(std::move(mb));
     std::unique_ptr<FichierParadox> f(
-        new FichierParadox(nom, std::make_unique<SourceMemoire>(std::move(db)), std::move(memos)));
+        new FichierParadox(nom, std::make_unique<SourceMemoire>(std::move(db)), std::move(memos), motsDePasse));
     if (f->m_sourceMb) {
         const QFileInfo info(nom);
         f->m_cheminMb = info.path() + u'/' + info.completeBaseName() + QStringLiteral(".MB");
@@ -268,13 +348,14 @@ std::unique_ptr<FichierParadox> FichierParadox::depuisMemoire(const QString &nom
     return f;
 }
 
-FichierParadox::FichierParadox(const QString &nom, std::unique_ptr<SourceOctets> db, std::unique_ptr<SourceOctets> mb)
+FichierParadox::FichierParadox(const QString &nom, std::unique_ptr<SourceOctets> db, std::unique_ptr<SourceOctets> mb,
+                               const MotsDePasse &motsDePasse)
     : m_chemin(nom), m_sourceDb(std::move(db)), m_sourceMb(std::move(mb))
 {
     m_tailleDb = m_sourceDb->taille();
     if (m_tailleDb < 0x58)
         endommage(QStringLiteral("le fichier est trop court pour une table Paradox"));
-    lireEntete();
+    lireEntete(motsDePasse);
 }
 
 FichierParadox::~FichierParadox() = default;
@@ -308,7 +389,36 @@ void FichierParadox::memosEndommages(const DescriptionChamp &d, const QString &d
                         + detail + u'.');
 }
 
-void FichierParadox::lireEntete()
+// The password is never put in a message: only the table's file name is.
+void FichierParadox::verifierMotDePasse(const MotsDePasse &motsDePasse) const
+{
+    if (motsDePasse.cleAcceptee == m_cle)
+        return;
+    // Typed on Windows: in windows-1252, or else in the table's own code page.
+    const auto convient = [this](const QString &mdp) {
+        return cleDeMotDePasse(PageCode::windows1252().encoder(mdp)) == m_cle
+               || (m_page->numero() != 1252 && cleDeMotDePasse(m_page->encoder(mdp)) == m_cle);
+    };
+    for (const QString &mdp : motsDePasse.connus)
+        if (convient(mdp))
+            return;
+    const QString fichier = QFileInfo(m_chemin).fileName();
+    if (motsDePasse.demander) {
+        bool faux = false;
+        while (const std::optional<QString> mdp = motsDePasse.demander(fichier, faux)) {
+            if (convient(*mdp))
+                return;
+            faux = true;
+        }
+        throw HalvenorError(QStringLiteral("La table ") + fichier
+                            + QStringLiteral(" est protégée par un mot de passe : lecture abandonnée."));
+    }
+    throw HalvenorError(QStringLiteral("La table ") + fichier
+                        + QStringLiteral(" est protégée par un mot de passe : le mot de passe (MotDePasse dans "
+                                         "Alias.ini) est absent ou faux."));
+}
+
+void FichierParadox::lireEntete(const MotsDePasse &motsDePasse)
 {
     QByteArray tampon;
     const uchar *h = m_sourceDb->lire(0, std::min<qint64>(m_tailleDb, 0x78), tampon);
@@ -333,11 +443,12 @@ void FichierParadox::lireEntete()
     quint32 cle = le32(h + 0x25);
     if (cle == 0xFF00FF00u)
         cle = etendu ? le32(h + 0x5C) : 0;
-    if (cle != 0)
-        throw HalvenorError(QStringLiteral("La table ") + guillemets(m_chemin)
-                            + QStringLiteral(" est protégée par un mot de passe (table chiffrée) : "
-                                             "Halvenor ne lit pas les tables chiffrées."));
     m_page = &PageCode::pour(etendu ? int(le16(h + 0x6A)) : 0);
+    m_cle = cle;
+    if (m_cle != 0) {
+        verifierMotDePasse(motsDePasse);
+        m_dechiffrement = std::make_unique<Dechiffrement>(m_cle);
+    }
 
     m_tailleEnregistrement = int(le16(h + 0x00));
     m_tailleEntete = int(le16(h + 0x02));
@@ -452,6 +563,13 @@ bool FichierParadox::chargerBloc(quint32 numero)
         m_tailleFenetre = taille;
     }
     const uchar *b = m_fenetre + (debut - m_debutFenetre);
+    if (m_dechiffrement) {
+        if (m_blocClair.size() < m_tailleBloc)
+            m_blocClair.resize(m_tailleBloc);
+        auto *clair = reinterpret_cast<uchar *>(m_blocClair.data());
+        m_dechiffrement->blocDb(b, clair, m_tailleBloc, numero);
+        b = clair;
+    }
     const int maxParBloc = (m_tailleBloc - 6) / m_tailleEnregistrement;
     const int ajout = qint16(le16(b + 4));
     // addDataSize is the offset of the block's last record; an empty block holds -recordSize.
@@ -514,17 +632,36 @@ const uchar *FichierParadox::lireMb(qint64 position, qint64 n, const Description
         if (bloc != m_blocMbEnCache) {
             m_blocMbEnCache = -1;
             const qint64 taille = std::min<qint64>(tailleBlocMb, m_tailleMb - bloc);
-            m_donneesBlocMb = m_sourceMb->lire(bloc, taille, m_tamponMb);
-            if (!m_donneesBlocMb)
-                illisible(*m_sourceMb, m_cheminMb);
+            m_donneesBlocMb = lireMbClair(bloc, taille, m_tamponMb);
             m_blocMbEnCache = bloc;
         }
         return m_donneesBlocMb + (position - bloc);
     }
-    const uchar *p = m_sourceMb->lire(position, n, m_tamponMemo);
+    if (!m_dechiffrement)
+        return lireMbClair(position, n, m_tamponMemo);
+    // Deciphered by whole chunks of 256 bytes.
+    const qint64 debut = position & ~qint64(255);
+    const qint64 fin = std::min<qint64>((position + n + 255) & ~qint64(255), m_tailleMb);
+    return lireMbClair(debut, fin - debut, m_tamponMemo) + (position - debut);
+}
+
+// `n` bytes of the .MB at `position` (a multiple of 256 when the table is protected),
+// deciphered.
+const uchar *FichierParadox::lireMbClair(qint64 position, qint64 n, QByteArray &tampon) const
+{
+    const uchar *p = m_sourceMb->lire(position, n, tampon);
     if (!p)
         illisible(*m_sourceMb, m_cheminMb);
-    return p;
+    if (!m_dechiffrement)
+        return p;
+    if (p != reinterpret_cast<const uchar *>(tampon.constData())) { // straight from memory
+        if (tampon.size() < n)
+            tampon.resize(qsizetype(n));
+        std::memcpy(tampon.data(), p, size_t(n));
+    }
+    auto *clair = reinterpret_cast<uchar *>(tampon.data());
+    m_dechiffrement->octetsMb(clair, n);
+    return clair;
 }
 
 std::pair<const char *, qsizetype> FichierParadox::vueBlob(const uchar *enr, int champ) const

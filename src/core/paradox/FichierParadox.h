@@ -7,16 +7,26 @@
 #include <QVariant>
 
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
 namespace paradox {
 
+class Dechiffrement;
 class PageCode;
 
 // The path of `nom` inside `repertoire`, matched without regard to letter case
 // (the tables come from Windows); empty when there is none.
 QString trouverSansCasse(const QString &repertoire, const QString &nom);
+// The .MB beside a .DB (letter case ignored); empty when there is none.
+QString cheminMemosDe(const QString &cheminDb);
+// The state of a table's files that a write changes: for the .DB and the .MB, identity,
+// size, modification and change times; the header's record and block counts and change
+// counters. Two equal states mean that the table was not written in between. Taken
+// `avantLecture`, it first waits for files written in the last 100 ms to be left alone
+// (half a second at most; a table still written then matches no other state).
+QByteArray empreinteTable(const QString &cheminDb, const QString &cheminMb, bool avantLecture);
 
 struct DescriptionChamp
 {
@@ -50,13 +60,16 @@ protected:
 // when it is read. Every offset and length taken from the files is checked: a damaged
 // file, or one truncated or unreachable while it is read, gives a HalvenorError naming
 // it, never a read outside what was read.
+// A protected table opens with the first of `motsDePasse` that matches its header; its
+// blocks and memos are then deciphered as they are read.
 class FichierParadox
 {
 public:
-    explicit FichierParadox(const QString &cheminDb);
+    explicit FichierParadox(const QString &cheminDb, const MotsDePasse &motsDePasse = {});
     // The same reader over bytes in memory; `nom` names the table in errors. An empty
     // `mb` means that there is no .MB.
-    static std::unique_ptr<FichierParadox> depuisMemoire(const QString &nom, QByteArray db, QByteArray mb = {});
+    static std::unique_ptr<FichierParadox> depuisMemoire(const QString &nom, QByteArray db, QByteArray mb = {},
+                                                         const MotsDePasse &motsDePasse = {});
     ~FichierParadox();
     FichierParadox(const FichierParadox &) = delete;
     FichierParadox &operator=(const FichierParadox &) = delete;
@@ -66,6 +79,7 @@ public:
     int version() const { return m_version; }                // file version id, 3..12
     int typeFichier() const { return m_typeFichier; }        // 0 indexed, 2 not indexed
     int codePage() const;
+    quint32 cleChiffrement() const { return m_cle; } // 0: not protected
     const PageCode &pageCode() const { return *m_page; }
     int tailleEnregistrement() const { return m_tailleEnregistrement; }
     int tailleBloc() const { return m_tailleBloc; }
@@ -104,14 +118,17 @@ public:
     std::pair<const char *, qsizetype> vueBlob(const uchar *enr, int champ) const;
 
 private:
-    FichierParadox(const QString &nom, std::unique_ptr<SourceOctets> db, std::unique_ptr<SourceOctets> mb);
+    FichierParadox(const QString &nom, std::unique_ptr<SourceOctets> db, std::unique_ptr<SourceOctets> mb,
+                   const MotsDePasse &motsDePasse);
 
     [[noreturn]] void endommage(const QString &detail) const;
     [[noreturn]] void illisible(const SourceOctets &source, const QString &fichier) const;
     [[noreturn]] void memosEndommages(const DescriptionChamp &d, const QString &detail) const;
-    void lireEntete();
+    void lireEntete(const MotsDePasse &motsDePasse);
+    void verifierMotDePasse(const MotsDePasse &motsDePasse) const;
     bool chargerBloc(quint32 numero);
     const uchar *lireMb(qint64 position, qint64 n, const DescriptionChamp &d) const;
+    const uchar *lireMbClair(qint64 position, qint64 n, QByteArray &tampon) const;
     QString texteBcd(const uchar *p, int decimales, QChar separateur, bool zerosRetires) const;
 
     QString m_chemin;
@@ -121,6 +138,9 @@ private:
     qint64 m_tailleDb = 0;
     qint64 m_tailleMb = 0;
     const PageCode *m_page = nullptr;
+    quint32 m_cle = 0;
+    std::unique_ptr<Dechiffrement> m_dechiffrement; // null when the table is not protected
+    QByteArray m_blocClair;                          // the current block, deciphered
 
     int m_version = 0;
     int m_typeFichier = 0;

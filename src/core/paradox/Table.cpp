@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <exception>
+
 namespace paradox {
 
 QString nomType(TypeChamp type)
@@ -96,6 +98,12 @@ void Table::nonOuverte() const
     throw HalvenorError(QStringLiteral("La table « ") + m_nomFichier + QStringLiteral(" » n'est pas ouverte."));
 }
 
+void Table::definirMotsDePasse(QStringList connus, DemandeMotDePasse demander)
+{
+    m_motsDePasse = std::move(connus);
+    m_demande = std::move(demander);
+}
+
 void Table::open()
 {
     if (isOpen())
@@ -117,7 +125,19 @@ void Table::open()
                             + QStringLiteral(" » est introuvable."));
     }
 
-    auto fichier = std::make_unique<FichierParadox>(chemin);
+    // Within lireSansModification, the files' state is taken before anything is read, and
+    // compared after the walk.
+    if (m_surveillee && m_empreinte.isEmpty()) {
+        m_cheminOuvert = chemin;
+        m_cheminMemos = cheminMemosDe(chemin);
+        m_empreinte = empreinteTable(chemin, m_cheminMemos, true);
+    }
+    MotsDePasse motsDePasse{m_motsDePasse, m_cleAcceptee, m_demande};
+    if (m_cheminDirect.isEmpty())
+        motsDePasse.connus = motsDePasseAlias(m_repertoireProgramme) + motsDePasse.connus;
+    auto fichier = std::make_unique<FichierParadox>(chemin, motsDePasse);
+    if (fichier->cleChiffrement() != 0)
+        m_cleAcceptee = fichier->cleChiffrement(); // a read again does not ask again
     std::vector<Champ> champs;
     if (m_champsDeclares.isEmpty()) {
         const auto &description = fichier->champs();
@@ -206,6 +226,43 @@ Champ &Table::fieldByName(const QString &nom)
             return c;
     throw HalvenorError(QStringLiteral("Le champ « ") + nom + QStringLiteral(" » n'existe pas dans la table « ")
                         + m_nomFichier + QStringLiteral(" »."));
+}
+
+bool Table::modifieeDepuisOuverture() const
+{
+    return !m_empreinte.isEmpty() && empreinteTable(m_cheminOuvert, m_cheminMemos, false) != m_empreinte;
+}
+
+void lireSansModification(std::initializer_list<Table *> tables, const std::function<void()> &lecture)
+{
+    constexpr int relectures = 3;
+    for (int essai = 0;; ++essai) {
+        for (Table *t : tables) {
+            t->m_surveillee = true;
+            t->m_empreinte.clear();
+        }
+        std::exception_ptr erreur;
+        try {
+            lecture();
+        } catch (...) {
+            erreur = std::current_exception();
+        }
+        const Table *modifiee = nullptr;
+        for (Table *t : tables) {
+            t->m_surveillee = false;
+            if (!modifiee && t->modifieeDepuisOuverture())
+                modifiee = t;
+        }
+        // A table written while read may also look damaged: the change is what to report.
+        if (!modifiee) {
+            if (erreur)
+                std::rethrow_exception(erreur);
+            return;
+        }
+        if (essai == relectures)
+            throw HalvenorError(QStringLiteral("La table ") + QFileInfo(modifiee->m_cheminOuvert).fileName()
+                                + QStringLiteral(" a été modifiée pendant la lecture ; réessayez plus tard."));
+    }
 }
 
 FichierParadox *Table::fichierOuvert()

@@ -5,7 +5,10 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
+#include <initializer_list>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // Read-only access to the head-office Paradox tables.
@@ -25,7 +28,33 @@ class FichierParadox; // the .DB (and .MB) reader
 // Alias.ini in the program directory, else the folder ZentraveAdministration/ there.
 QString repertoireAlias(const QString &repertoireProgramme);
 
+// Asked for the password of a protected table when none of the known ones matches: given
+// the table's file name and whether the password it gave last was wrong; nothing when the
+// user gives up (the read then fails). The window asks; halvenor-cli never does.
+using DemandeMotDePasse = std::function<std::optional<QString>(const QString &fichier, bool precedentFaux)>;
+
+// The passwords a protected table may be opened with. A table opens with the first one
+// whose key matches its header; an unprotected table ignores them.
+struct MotsDePasse
+{
+    QStringList connus;
+    quint32 cleAcceptee = 0; // the key of a password already accepted for this table
+    DemandeMotDePasse demander;
+};
+
+// MotDePasse, MotDePasse2, MotDePasse3, ... of [ZentraveAdministration] in Alias.ini of the
+// program directory, in that order.
+QStringList motsDePasseAlias(const QString &repertoireProgramme);
+
 class Table;
+
+// Runs `lecture`, which opens and walks `tables` from their first record, until none of
+// them changed while it ran (files' identity, size and times, header counters): a table
+// written meanwhile is read again, up to three more times, then the read fails with "La
+// table X a été modifiée pendant la lecture ; réessayez plus tard.". `lecture` must start
+// afresh each time (closing, then opening the tables: a table left open is not watched)
+// and commit nothing: whatever it writes is kept only once this returns.
+void lireSansModification(std::initializer_list<Table *> tables, const std::function<void()> &lecture);
 
 // One exposed field of a table, read on the table's current record.
 class Champ
@@ -66,6 +95,8 @@ public:
     ~Table();
 
     const QString &nomFichier() const { return m_nomFichier; }
+    // Passwords besides those of Alias.ini (alias tables) and who to ask when none matches.
+    void definirMotsDePasse(QStringList connus, DemandeMotDePasse demander = {});
     bool isOpen() const;
     void open();
     void close();
@@ -84,14 +115,25 @@ public:
     const uchar *donneesCourantes() const;
 
 private:
+    friend void lireSansModification(std::initializer_list<Table *>, const std::function<void()> &);
     [[noreturn]] void nonOuverte() const;
     FichierParadox *fichierOuvert();
+    // The table's files changed since it was opened (it may have been closed since).
+    bool modifieeDepuisOuverture() const;
 
     QString m_repertoireProgramme;
     QString m_cheminDirect;
     QString m_nomFichier;
     QStringList m_champsDeclares;
     std::unique_ptr<FichierParadox> m_fichier;
+    QStringList m_motsDePasse;
+    DemandeMotDePasse m_demande;
+    quint32 m_cleAcceptee = 0;
+    // Within lireSansModification: the files first opened, and their state then.
+    bool m_surveillee = false;
+    QString m_cheminOuvert;
+    QString m_cheminMemos;
+    QByteArray m_empreinte;
     std::vector<Champ> m_champs;
     int m_courant = 0;
     int m_rang = 0; // position of the current record in its block

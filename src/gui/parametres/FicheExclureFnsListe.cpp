@@ -136,21 +136,29 @@ void TFicheExclureFnsListe::FormCreate()
     auto curseur = std::make_shared<CurseurOccupe>();
     m_tache->lancer(
         [this, exclus, lignes](Messages &, const Annulation &annulation) {
-            if (!tblFns.isOpen())
+            bool complet = true;
+            // Read again from its first record when FOURNIS is written meanwhile.
+            paradox::lireSansModification({&tblFns}, [&] {
+                qDeleteAll(std::exchange(lignes->inclus, {}));
+                qDeleteAll(std::exchange(lignes->nonInclus, {}));
+                tblFns.close();
                 tblFns.open();
-            paradox::Champ &code = tblFns.fieldByName(QStringLiteral("Code"));
-            paradox::Champ &nom = tblFns.fieldByName(QStringLiteral("Nom"));
-            int avantControle = EnregistrementsParBloc;
-            for (tblFns.first(); !tblFns.eof(); tblFns.next()) {
-                if (--avantControle == 0) {
-                    if (annulation.demandee())
-                        return false;
-                    avantControle = EnregistrementsParBloc;
+                paradox::Champ &code = tblFns.fieldByName(QStringLiteral("Code"));
+                paradox::Champ &nom = tblFns.fieldByName(QStringLiteral("Nom"));
+                int avantControle = EnregistrementsParBloc;
+                for (tblFns.first(); !tblFns.eof(); tblFns.next()) {
+                    if (--avantControle == 0) {
+                        if (annulation.demandee()) {
+                            complet = false;
+                            return;
+                        }
+                        avantControle = EnregistrementsParBloc;
+                    }
+                    const QString c = code.asString();
+                    (exclus.contains(c) ? lignes->nonInclus : lignes->inclus) << new LigneFournisseur(nom.asString(), c);
                 }
-                const QString c = code.asString();
-                (exclus.contains(c) ? lignes->nonInclus : lignes->inclus) << new LigneFournisseur(nom.asString(), c);
-            }
-            return true;
+            });
+            return complet;
         },
         [this, lignes, controles, curseur](const Resultat &resultat) mutable {
             curseur.reset();
