@@ -112,6 +112,26 @@ TEST(DatesFtp, Reponse421AUnTexteAElle)
                                         "adresse) : 421 Too many connections (2) from this IP"));
 }
 
+// The password is masked where a server echoes it, and only there: a short password that
+// is also a piece of ordinary words leaves those words alone ("cou********ée" was shown).
+TEST(DatesFtp, MotDePasseMasqueSeulementCommeMotEntier)
+{
+    const QString coupee = QStringLiteral("La connexion avec le serveur FTP a été coupée : 421 Session coupée");
+    for (const char *mdp : {"p", "pé", "coup", "onnexion", "eur FTP"})
+        EXPECT_EQ(masquerMotDePasse(coupee, QString::fromUtf8(mdp)), coupee) << mdp;
+    EXPECT_EQ(masquerMotDePasse(QStringLiteral("530 Login incorrect with password Zq7-tres-secret."),
+                                QStringLiteral("Zq7-tres-secret")),
+              QStringLiteral("530 Login incorrect with password ********."));
+    // Every standalone occurrence, at either end, and after a longer word that holds it.
+    EXPECT_EQ(masquerMotDePasse(QStringLiteral("in: login in (in)"), QStringLiteral("in")),
+              QStringLiteral("********: login ******** (********)"));
+    EXPECT_EQ(masquerMotDePasse(QStringLiteral("user=siege;pass=é2!x;"), QStringLiteral("é2!x")),
+              QStringLiteral("user=siege;pass=********;"));
+    // Edges that are not word characters can touch anything.
+    EXPECT_EQ(masquerMotDePasse(QStringLiteral("a#!b"), QStringLiteral("#!")), QStringLiteral("a********b"));
+    EXPECT_EQ(masquerMotDePasse(QStringLiteral("rien"), QString()), QStringLiteral("rien"));
+}
+
 TEST(DatesFtp, NomsGardesEnOctets)
 {
     const auto liste = analyserList("-rw-r--r-- 1 u g 10 Mar 25 06:30 caf\xe9.xml\r\n"

@@ -41,10 +41,10 @@ TablesHalvenor::TablesHalvenor(const QString &rep)
 {
 }
 
-void TablesHalvenor::definirDemandeMotDePasse(const paradox::DemandeMotDePasse &demande)
+void TablesHalvenor::definirDemandeMotDePasse(const paradox::DemandeMotDePasse &demande, const QStringList &connus)
 {
     for (paradox::Table *t : {&tblFns, &tblPerso, &tblMessage, &tblMessageType, &tblRemise, &tblMesDocs, &tblMesDocsType})
-        t->definirMotsDePasse({}, demande);
+        t->definirMotsDePasse(connus, demande);
 }
 
 paradox::Table *TablesHalvenor::TablePourExport(const QString &nom)

@@ -23,9 +23,10 @@ public:
     paradox::Table tblMesDocs;
     paradox::Table tblMesDocsType;
 
-    // Who to ask for the password of a protected table that no password of Alias.ini opens
-    // (the window); without, such a table fails to open (halvenor-cli).
-    void definirDemandeMotDePasse(const paradox::DemandeMotDePasse &demande);
+    // Who to ask for the password of a protected table that no password of Alias.ini or of
+    // `connus` opens (the window); without, such a table fails to open (halvenor-cli). Set
+    // again for each action: a password accepted by an earlier one is forgotten.
+    void definirDemandeMotDePasse(const paradox::DemandeMotDePasse &demande, const QStringList &connus = {});
 
     // The table of an export name (compared in lower case), or nullptr.
     paradox::Table *TablePourExport(const QString &nom);

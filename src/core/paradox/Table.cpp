@@ -102,6 +102,7 @@ void Table::definirMotsDePasse(QStringList connus, DemandeMotDePasse demander)
 {
     m_motsDePasse = std::move(connus);
     m_demande = std::move(demander);
+    m_cleAcceptee = 0;
 }
 
 void Table::open()

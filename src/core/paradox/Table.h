@@ -96,6 +96,7 @@ public:
 
     const QString &nomFichier() const { return m_nomFichier; }
     // Passwords besides those of Alias.ini (alias tables) and who to ask when none matches.
+    // The password accepted so far is forgotten: the next open checks these again.
     void definirMotsDePasse(QStringList connus, DemandeMotDePasse demander = {});
     bool isOpen() const;
     void open();

@@ -55,6 +55,31 @@ EchecFtp EchecFtp::hoteVide(const QString &section)
             {}};
 }
 
+QString masquerMotDePasse(const QString &texte, const QString &motDePasse)
+{
+    if (motDePasse.isEmpty())
+        return texte;
+    // A word character on both sides of an edge: the password is part of a longer word there.
+    const auto colle = [](QChar dedans, QChar dehors) { return dedans.isLetterOrNumber() && dehors.isLetterOrNumber(); };
+    QString resultat;
+    qsizetype debut = 0;
+    qsizetype i = 0;
+    while ((i = texte.indexOf(motDePasse, i)) >= 0) {
+        const qsizetype fin = i + motDePasse.size();
+        const bool seul = (i == 0 || !colle(motDePasse.front(), texte[i - 1]))
+                          && (fin == texte.size() || !colle(motDePasse.back(), texte[fin]));
+        if (!seul) {
+            ++i;
+            continue;
+        }
+        resultat += QStringView(texte).mid(debut, i - debut);
+        resultat += QStringLiteral("********");
+        debut = i = fin;
+    }
+    resultat += QStringView(texte).mid(debut);
+    return resultat;
+}
+
 EchecFtp echecCurl(int codeCurl, long codeFtp, const QByteArray &derniereReponse, const QByteArray &texteCurl)
 {
     const auto code = static_cast<CURLcode>(codeCurl);

@@ -52,6 +52,11 @@ struct EchecFtp
     static EchecFtp hoteVide(const QString &section);
 };
 
+// `texte` with `motDePasse` replaced by "********" wherever it stands as a word of its own, as
+// a server that echoes what it was sent shows it: not inside a longer word, where a short
+// password is only an ordinary piece of text ("coupée" keeps its "p").
+QString masquerMotDePasse(const QString &texte, const QString &motDePasse);
+
 // libcurl's result of an operation, with the FTP reply code and the last reply line.
 // `texteCurl` is curl's error buffer, which tells the TLS failures apart.
 EchecFtp echecCurl(int codeCurl, long codeFtp, const QByteArray &derniereReponse, const QByteArray &texteCurl);

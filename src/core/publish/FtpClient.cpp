@@ -378,11 +378,9 @@ struct FtpClient::Impl
         EchecFtp e = echecCurl(code, codeReponse(), derniereReponse, QByteArray(erreur));
         if (e.cause == CauseFtp::TlsNomHote)
             e.raison += QStringLiteral(" « ") + host.trimmed() + QStringLiteral(" »");
-        // A server may echo what it was sent: the password never reaches a message.
-        if (!password.isEmpty()) {
-            e.raison.replace(password, QStringLiteral("********"));
-            e.reponse.replace(password, QStringLiteral("********"));
-        }
+        // A server may echo what it was sent: the password never reaches a message. The
+        // reason is our own wording and never holds it.
+        e.reponse = masquerMotDePasse(e.reponse, password);
         if (fermerSession || sessionPerdue(code)) {
             connecte = false;
             fermer();

@@ -325,8 +325,7 @@ struct SftpClient::Impl
         if (code == CURLE_PEER_FAILED_VERIFICATION && refusCle)
             return echecCleHote(*refusCle, empreinteVue);
         EchecFtp e = echecSftp(code, QByteArray(tampon), ecriture);
-        if (!password.isEmpty())
-            e.reponse.replace(password, QStringLiteral("********"));
+        e.reponse = masquerMotDePasse(e.reponse, password);
         return e;
     }
 

@@ -7,11 +7,13 @@
 #include "gui/Action.h"
 #include "gui/CurseurOccupe.h"
 #include "gui/Dialogues.h"
+#include "gui/FicheMotDePasse.h"
 #include "gui/Tache.h"
 
 #include <QCollator>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTreeWidgetItem>
 
@@ -134,8 +136,11 @@ void TFicheExclureFnsListe::FormCreate()
     for (QWidget *c : controles)
         c->setEnabled(false);
     auto curseur = std::make_shared<CurseurOccupe>();
+    const QStringList memorises = motsDePasseMemorises();
     m_tache->lancer(
-        [this, exclus, lignes](Messages &, const Annulation &annulation) {
+        [this, exclus, lignes, memorises](Messages &, const Annulation &annulation) {
+            tblFns.definirMotsDePasse(memorises, demandeMotDePasse(this, annulation, memorises));
+            const auto sansDemande = qScopeGuard([this] { tblFns.definirMotsDePasse({}); });
             bool complet = true;
             // Read again from its first record when FOURNIS is written meanwhile.
             paradox::lireSansModification({&tblFns}, [&] {

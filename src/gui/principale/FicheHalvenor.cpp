@@ -10,6 +10,7 @@
 #include "gui/Action.h"
 #include "gui/CurseurOccupe.h"
 #include "gui/Dialogues.h"
+#include "gui/FicheMotDePasse.h"
 #include "gui/SuiviProgression.h"
 #include "gui/Tache.h"
 #include "gui/parametres/FicheHalvenorConfig.h"
@@ -19,6 +20,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QScopeGuard>
 #include <QScreen>
 
 TFicheHalvenor::TFicheHalvenor(QWidget *parent)
@@ -121,8 +123,12 @@ void TFicheHalvenor::generer(Genre g)
     auto progression = std::make_shared<ProgressionPartagee>();
     auto *suivi = new SuiviProgression(r.progression, progression);
     const Chemins c = chemins();
+    const QStringList memorises = motsDePasseMemorises();
     m_tache->lancer(
-        [this, g, c, progression](Messages &, const Annulation &annulation) {
+        [this, g, c, progression, memorises](Messages &, const Annulation &annulation) {
+            // A protected table that no known password opens: the user is asked, over this window.
+            m_tables.definirDemandeMotDePasse(demandeMotDePasse(this, annulation, memorises), memorises);
+            const auto sansDemande = qScopeGuard([this] { m_tables.definirDemandeMotDePasse({}); });
             // The settings as they are at the click, read once.
             const QStringList exclus = Parametres::lire(c.FichierIni).fournisseursExclus;
             ::generer(g, m_tables, ContexteExport{c.RepertoirePreparer, exclus, *progression, &annulation});
