@@ -89,9 +89,10 @@ void BancFtp::ecrireRapports(const QString &racine, int nombre, const std::funct
 QStringList BancFtp::publier(const QMap<QString, QByteArray> &fichiers)
 {
     m_messages.textes.clear();
-    FtpClient client;
     // The account as read at the click.
-    SessionFtp session(client, Parametres::lire(chemins().FichierIni).publication, m_messages);
+    const CompteFtp compte = Parametres::lire(chemins().FichierIni).publication;
+    const std::unique_ptr<ClientDistant> client = clientPourCompte(compte);
+    SessionFtp session(*client, compte, m_messages);
     for (auto it = fichiers.cbegin(); it != fichiers.cend(); ++it) {
         const QString local = chemins().RepertoirePreparer + it.key();
         if (!ecrireFichier(local, it.value()))
@@ -130,11 +131,11 @@ QByteArray BancFtp::historique(const QString &identifiant)
 
 QString BancFtp::testerConnexion(const CompteFtp &compte)
 {
-    FtpClient client;
-    const ResultatFtp r = connecterCompte(client, compte, QStringLiteral("Halvenor_FTP"));
-    if (r && !client.connected())
+    const std::unique_ptr<ClientDistant> client = clientPourCompte(compte);
+    const ResultatFtp r = connecterCompte(*client, compte, QStringLiteral("Halvenor_FTP"));
+    if (r && !client->connected())
         return QStringLiteral("not connected");
-    client.disconnect();
+    client->disconnect();
     return r ? QString() : r.echec().texte();
 }
 

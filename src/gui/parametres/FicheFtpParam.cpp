@@ -99,14 +99,15 @@ void TFicheFtpParam::btnTestFtpClick()
     auto curseur = std::make_shared<CurseurOccupe>();
     m_tache->lancer(
         [compte, section](Messages &messages, const Annulation &annulation) {
-            FtpClient client; // the test's own, never left connected
-            client.setAnnulation(&annulation);
+            // The test's own client, never left connected.
+            const std::unique_ptr<ClientDistant> client = clientPourCompte(compte);
+            client->setAnnulation(&annulation);
             // Refused log-in and any other failure read the same to the user.
-            const ResultatFtp r = connecterCompte(client, compte, Parametres::nomSection(section));
-            const bool connecte = client.connected();
+            const ResultatFtp r = connecterCompte(*client, compte, Parametres::nomSection(section));
+            const bool connecte = client->connected();
             // Closed before the message box: the server is not kept waiting while the user reads.
             try {
-                client.disconnect();
+                client->disconnect();
             } catch (...) {
             }
             if (annulation.demandee())

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/config/Parametres.h"
-#include "core/publish/FtpClient.h"
+#include "core/publish/ClientDistant.h"
 
 #include <QDialog>
 #include <QPushButton>
