@@ -53,7 +53,11 @@ void BancFtp::configurer(const CompteFtp &compte)
         texte += QByteArray("[") + section + "]\r\nLogin=" + compte.Login.toUtf8() + "\r\nMdp=" + compte.Mdp.toUtf8()
             + "\r\nHost=" + compte.Host.toUtf8() + "\r\nPort=" + QByteArray::number(compte.Port)
             + "\r\nTLS=" + (compte.tls ? "1" : "0") + "\r\nCertificatCA=" + compte.certificatCA.toUtf8()
-            + "\r\nConnexions=" + QByteArray::number(compte.connexions) + "\r\n\r\n";
+            + "\r\nConnexions=" + QByteArray::number(compte.connexions) + "\r\n";
+        if (compte.sftp())
+            texte += "Protocole=SFTP\r\nEmpreinteSSH=" + compte.empreinteSsh.toUtf8() + "\r\nCleSSH="
+                + compte.cleSsh.toUtf8() + "\r\n";
+        texte += "\r\n";
     }
     if (!ecrireFichier(chemins().FichierIni, texte))
         throw std::runtime_error("cannot write Halvenor.ini");
