@@ -4,7 +4,7 @@
 #include "core/config/Configuration.h"
 #include "core/base/Messages.h"
 #include "core/publish/Envoi.h"
-#include "core/publish/FtpClient.h"
+#include "core/publish/ClientDistant.h"
 
 #include <QList>
 
@@ -42,9 +42,10 @@ int commandeEnvoyer(ContexteCli &ctx)
     }
 
     MessagesCli messages(ctx.err);
-    FtpClient client;
-    client.setAnnulation(ctx.annulation);
-    SessionFtp session(client, Parametres::lire(chemins().FichierIni).publication, messages);
+    const CompteFtp compte = Parametres::lire(chemins().FichierIni).publication;
+    const std::unique_ptr<ClientDistant> client = clientPourCompte(compte);
+    client->setAnnulation(ctx.annulation);
+    SessionFtp session(*client, compte, messages);
     Envoi envoi(session, etat.mode, etat.CheminURI, messages);
     envoi.definirAnnulation(ctx.annulation);
 

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -18,6 +19,16 @@ public:
     {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Halvenor"), texte, QMessageBox::Ok, parent);
         box.exec();
+    }
+
+    bool question(QWidget *parent, const QString &texte) override
+    {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Halvenor"), texte, QMessageBox::Yes | QMessageBox::No,
+                        parent);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("Oui"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("Non"));
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
     }
 
     std::optional<QString> choisirDossier(QWidget *parent, const QString &titre, const QString &racine) override

@@ -17,6 +17,8 @@ public:
     virtual void message(QWidget *parent, const QString &texte) = 0;
     // The standard error dialog.
     virtual void erreur(QWidget *parent, const QString &texte) = 0;
+    // A question answered "Oui" (true) or "Non".
+    virtual bool question(QWidget *parent, const QString &texte) = 0;
     // Folder chooser; nothing when cancelled.
     virtual std::optional<QString> choisirDossier(QWidget *parent, const QString &titre, const QString &racine) = 0;
     // Save dialog (filter like "Fichier csv (*.csv)", suffix added when the user types none,

@@ -107,7 +107,7 @@ private Q_SLOTS:
              noms("cbRemiseAchat btnExclure cbPersonnalisation cbMessagerie cbDocument rbFtp btnFtpParam "
                   "btnEnregistrer")},
             {[] { return new TFicheFtpParam(nullptr, QuelCompte::Publication, ini()); },
-             noms("edtLogin edtPassword edtHost edtPort cbTLS btnTestFtp btnEnregistrer")},
+             noms("cbProtocole edtLogin edtPassword edtHost edtPort cbTLS btnTestFtp btnEnregistrer")},
             {[] { return new TFicheExclureFnsListe(nullptr); },
              noms("lvFnsSource btnExclrue btnReintegrer lvFnsExclu btnEnregistrer")},
             // No report account: an empty list, "Voir l'historique" disabled.

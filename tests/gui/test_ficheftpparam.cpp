@@ -5,15 +5,18 @@
 
 #include "DialoguesEnregistres.h"
 #include "FtpServeur.h"
+#include "SshServeur.h"
 #include "OutilsGui.h"
 #include "OutilsTests.h"
 
 #include <QDir>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -274,6 +277,61 @@ private Q_SLOTS:
         QTRY_VERIFY(!tacheEnCours(f));
         QCOMPARE(m_dialogues->messages.size(), 1);
         QVERIFY2(m_dialogues->messages.first().startsWith(Echec), qPrintable(m_dialogues->messages.first()));
+    }
+
+    // SFTP: the port follows the protocol while it is the other's default; an unknown host key
+    // is shown, and trusting it saves EmpreinteSSH, with which the next test connects.
+    void sftpCleInconnueApprouvee()
+    {
+        QTemporaryDir racine, maison;
+        const SshServeur serveur(racine.path());
+        // The user's own known_hosts stays out of it.
+        const QByteArray home = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(maison.path()));
+        const auto remettre = qScopeGuard([&] { qputenv("HOME", home); });
+        QVERIFY(ecrireFichier(fichier(), "[Halvenor_FTP]\nCleSSH=" + QFile::encodeName(serveur.cleClient()) + "\n"));
+        const QByteArray avant = lireFichier(fichier());
+
+        TFicheFtpParam f(nullptr, Section, fichier());
+        montrer(f);
+        auto *protocole = enfant<QComboBox>(f, "cbProtocole");
+        QCOMPARE(protocole->currentText(), QStringLiteral("FTP"));
+        QVERIFY(!enfant<QLineEdit>(f, "edtEmpreinte")->isVisible());
+        protocole->setCurrentIndex(protocole->findText(QStringLiteral("SFTP")));
+        QCOMPARE(edit(f, "edtPort")->text(), QStringLiteral("22"));
+        QVERIFY(!enfant<QCheckBox>(f, "cbTLS")->isEnabled());
+        QVERIFY(edit(f, "edtEmpreinte")->isVisible());
+        saisir(f, serveur.utilisateur(), QStringLiteral("inutile"), QStringLiteral("127.0.0.1"),
+               QString::number(serveur.port()));
+
+        // "Non": nothing is saved.
+        cliquer(f, "btnTestFtp");
+        QTRY_VERIFY(!tacheEnCours(f));
+        QCOMPARE(m_dialogues->questions.size(), 1);
+        QVERIFY2(m_dialogues->questions.first().contains(serveur.empreinte()), qPrintable(m_dialogues->questions.first()));
+        QVERIFY(m_dialogues->messages.isEmpty());
+        QCOMPARE(lireFichier(fichier()), avant);
+
+        m_dialogues->reponses.push_back(true);
+        cliquer(f, "btnTestFtp");
+        QTRY_VERIFY(!tacheEnCours(f));
+        QCOMPARE(m_dialogues->questions.size(), 2);
+        QCOMPARE(edit(f, "edtEmpreinte")->text(), serveur.empreinte());
+        QCOMPARE(Parametres::lire(fichier()).publication.empreinteSsh, serveur.empreinte());
+
+        cliquer(f, "btnTestFtp");
+        QTRY_VERIFY(!tacheEnCours(f));
+        QCOMPARE(m_dialogues->messages, QStringList{Succes});
+        QCOMPARE(m_dialogues->questions.size(), 2);
+
+        // Saved as SFTP; back to FTP, the default port follows.
+        cliquer(f, "btnEnregistrer");
+        const CompteFtp c = Parametres::lire(fichier()).publication;
+        QVERIFY(c.sftp());
+        QCOMPARE(c.Port, serveur.port());
+        edit(f, "edtPort")->setText(QStringLiteral("22"));
+        protocole->setCurrentIndex(protocole->findText(QStringLiteral("FTP")));
+        QCOMPARE(edit(f, "edtPort")->text(), QStringLiteral("21"));
     }
 
     void portInvalideAuTest()

@@ -1,3 +1,4 @@
+#include "core/publish/FtpClient.h"
 #include "core/publish/Envoi.h"
 
 #include "core/base/Chemins.h"

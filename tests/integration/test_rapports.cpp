@@ -1,6 +1,7 @@
 #include "FtpServeur.h"
 #include "OutilsTests.h"
 
+#include "core/publish/FtpClient.h"
 #include "core/base/Chemins.h"
 #include "core/base/Erreurs.h"
 #include "core/base/Horloge.h"

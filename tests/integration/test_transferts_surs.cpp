@@ -1,3 +1,4 @@
+#include "core/publish/FtpClient.h"
 #include "core/base/Chemins.h"
 #include "core/publish/Envoi.h"
 #include "core/reports/RecuperationRapports.h"

@@ -53,7 +53,11 @@ void BancFtp::configurer(const CompteFtp &compte)
         texte += QByteArray("[") + section + "]\r\nLogin=" + compte.Login.toUtf8() + "\r\nMdp=" + compte.Mdp.toUtf8()
             + "\r\nHost=" + compte.Host.toUtf8() + "\r\nPort=" + QByteArray::number(compte.Port)
             + "\r\nTLS=" + (compte.tls ? "1" : "0") + "\r\nCertificatCA=" + compte.certificatCA.toUtf8()
-            + "\r\nConnexions=" + QByteArray::number(compte.connexions) + "\r\n\r\n";
+            + "\r\nConnexions=" + QByteArray::number(compte.connexions) + "\r\n";
+        if (compte.sftp())
+            texte += "Protocole=SFTP\r\nEmpreinteSSH=" + compte.empreinteSsh.toUtf8() + "\r\nCleSSH="
+                + compte.cleSsh.toUtf8() + "\r\n";
+        texte += "\r\n";
     }
     if (!ecrireFichier(chemins().FichierIni, texte))
         throw std::runtime_error("cannot write Halvenor.ini");
@@ -89,9 +93,10 @@ void BancFtp::ecrireRapports(const QString &racine, int nombre, const std::funct
 QStringList BancFtp::publier(const QMap<QString, QByteArray> &fichiers)
 {
     m_messages.textes.clear();
-    FtpClient client;
     // The account as read at the click.
-    SessionFtp session(client, Parametres::lire(chemins().FichierIni).publication, m_messages);
+    const CompteFtp compte = Parametres::lire(chemins().FichierIni).publication;
+    const std::unique_ptr<ClientDistant> client = clientPourCompte(compte);
+    SessionFtp session(*client, compte, m_messages);
     for (auto it = fichiers.cbegin(); it != fichiers.cend(); ++it) {
         const QString local = chemins().RepertoirePreparer + it.key();
         if (!ecrireFichier(local, it.value()))
@@ -130,11 +135,11 @@ QByteArray BancFtp::historique(const QString &identifiant)
 
 QString BancFtp::testerConnexion(const CompteFtp &compte)
 {
-    FtpClient client;
-    const ResultatFtp r = connecterCompte(client, compte, QStringLiteral("Halvenor_FTP"));
-    if (r && !client.connected())
+    const std::unique_ptr<ClientDistant> client = clientPourCompte(compte);
+    const ResultatFtp r = connecterCompte(*client, compte, QStringLiteral("Halvenor_FTP"));
+    if (r && !client->connected())
         return QStringLiteral("not connected");
-    client.disconnect();
+    client->disconnect();
     return r ? QString() : r.echec().texte();
 }
 

@@ -34,6 +34,11 @@ class DialoguesConsole : public Dialogues
 public:
     void message(QWidget *, const QString &t) override { std::fprintf(stderr, "message : %s\n", qPrintable(t)); }
     void erreur(QWidget *, const QString &t) override { std::fprintf(stderr, "erreur : %s\n", qPrintable(t)); }
+    bool question(QWidget *, const QString &t) override
+    {
+        std::fprintf(stderr, "question : %s\n", qPrintable(t));
+        return false;
+    }
     std::optional<QString> choisirDossier(QWidget *, const QString &, const QString &) override { return {}; }
     std::optional<QString> enregistrerSous(QWidget *, const QString &, const QString &, const QString &) override
     {

@@ -1,6 +1,10 @@
 #include "core/publish/ClientDistant.h"
 
+#include "core/base/Chemins.h"
+#include "core/config/Parametres.h"
 #include "core/publish/Envoi.h"
+#include "core/publish/FtpClient.h"
+#include "core/publish/SftpClient.h"
 
 #include <QFileInfo>
 
@@ -30,8 +34,11 @@ void deposerEnEntier(ClientDistant &client, const QString &cheminLocal, const QS
         // A cancelled send has closed its connection: the temporary file is deleted over a
         // new one, which the cancellation must not stop in turn.
         const Annulation *annulation = client.annulation();
-        if (e.echec().annulee()) {
+        const bool annule = e.echec().annulee();
+        if (annule) {
+            // Briefly: the user asked to stop, the deletion must not keep them waiting.
             client.setAnnulation(nullptr);
+            client.setTransferTimeout(2000);
             etapeFtp([&] { client.connect(); });
         }
         if (client.connected()) {
@@ -40,6 +47,10 @@ void deposerEnEntier(ClientDistant &client, const QString &cheminLocal, const QS
             } catch (...) {
                 // The first failure is the one to report.
             }
+        }
+        if (annule) {
+            client.setTransferTimeout(0);
+            etapeFtp([&] { client.disconnect(); });
         }
         client.setAnnulation(annulation);
         throw;
@@ -58,4 +69,32 @@ ResultatFtp testerConnexion(ClientDistant &client)
         // The test's answer is the connection's, not the goodbye's.
     }
     return r;
+}
+
+QList<qsizetype> ClientDistant::datesListe(QList<FtpEntree> &entrees, const QDate &limite)
+{
+    QList<qsizetype> incertaines;
+    for (qsizetype i = 0; i < entrees.size(); ++i) {
+        const FtpEntree &e = entrees[i];
+        if (e.sansFuseau && e.modification.isValid() && dateListeIncertaine(e.modification, limite))
+            incertaines << i;
+    }
+    return incertaines;
+}
+
+std::unique_ptr<ClientDistant> clientPourCompte(const CompteFtp &compte)
+{
+    if (compte.sftp())
+        return std::make_unique<SftpClient>();
+    return std::make_unique<FtpClient>();
+}
+
+ResultatFtp connecterCompte(ClientDistant &client, const CompteFtp &compte, const QString &section)
+{
+    if (compte.Host.trimmed().isEmpty())
+        return EchecFtp::hoteVide(section);
+    return etapeFtp([&] {
+        client.configurer(compte, chemins().RepertoireProgramme);
+        client.connect();
+    });
 }

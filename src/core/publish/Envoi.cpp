@@ -2,6 +2,7 @@
 
 #include "core/base/EcritureSure.h"
 #include "core/config/Parametres.h"
+#include "core/publish/ClientDistant.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -21,59 +22,6 @@ bool signaler(Messages &messages, const QString &siAuthentification, const QStri
     return false;
 }
 
-// The file travels under a hidden name in the same folder and takes its own name only once
-// whole: a franchisee fetching *.xml meanwhile never reads half a file, and a cut transfer
-// leaves the previous file in place.
-void envoyerEnEntier(FtpClient &client, const QString &cheminLocal, const QString &nom)
-{
-    const QString temporaire = nomTemporaire(nom);
-    const qint64 taille = QFileInfo(cheminLocal).size();
-    try {
-        // A data connection that ends early can still be reported complete (seen with TLS under
-        // load): the size the server holds decides, and a short file is sent once more.
-        for (int essai = 1;; ++essai) {
-            client.put(cheminLocal, temporaire);
-            const qint64 recu = client.size(temporaire);
-            if (recu < 0 || recu == taille)
-                break;
-            if (essai == 2)
-                throw FtpError(QStringLiteral("le serveur a reçu %1 octets au lieu de %2.").arg(recu).arg(taille));
-        }
-        try {
-            client.rename(temporaire, nom);
-        } catch (const FtpError &) {
-            if (!client.connected())
-                throw;
-            // Some servers (Windows ones) refuse to rename onto an existing file.
-            client.replace(temporaire, nom);
-        }
-    } catch (const FtpError &e) {
-        // A cancelled send has closed its connection: the temporary file is deleted over a
-        // new one, which the cancellation must not stop in turn.
-        const Annulation *annulation = client.annulation();
-        const bool annule = e.echec().annulee();
-        if (annule) {
-            // Briefly: the user asked to stop, the deletion must not keep them waiting.
-            client.setAnnulation(nullptr);
-            client.setTransferTimeout(2000);
-            etapeFtp([&] { client.connect(); });
-        }
-        if (client.connected()) {
-            try {
-                client.remove(temporaire);
-            } catch (...) {
-                // The first failure is the one to report.
-            }
-        }
-        if (annule) {
-            client.setTransferTimeout(0);
-            etapeFtp([&] { client.disconnect(); });
-        }
-        client.setAnnulation(annulation);
-        throw;
-    }
-}
-
 } // namespace
 
 QString nomTemporaire(const QString &nom)
@@ -81,10 +29,9 @@ QString nomTemporaire(const QString &nom)
     return u'.' + nom + QStringLiteral(".partiel");
 }
 
-SessionFtp::SessionFtp(FtpClient &client, CompteFtp compte, Messages &messages)
+SessionFtp::SessionFtp(ClientDistant &client, CompteFtp compte, Messages &messages)
     : m_client(client), m_compte(std::move(compte)), m_messages(messages)
 {
-    m_client.setPassive(true);
 }
 
 bool SessionFtp::ConnexionFTP()
@@ -103,8 +50,8 @@ bool SessionFtp::EnvoiParFtp(const QString &cheminLocal, const QString &nomDista
     }
     return signaler(m_messages, QStringLiteral("Impossible d'uploader les données. Erreur "),
                     QStringLiteral("Une erreur est survenue (TFicheHalvenor::EnvoiParFtp): "), etapeFtp([&] {
-                        m_client.setPassive(true);
-                        envoyerEnEntier(m_client, cheminLocal, nomDistant);
+                        // A franchisee fetching *.xml meanwhile never reads half a file.
+                        deposerEnEntier(m_client, cheminLocal, nomDistant);
                     }));
 }
 

@@ -3,7 +3,7 @@
 #include "core/config/Configuration.h"
 #include "core/base/Genres.h"
 #include "core/base/Messages.h"
-#include "core/publish/FtpClient.h"
+#include "core/publish/ClientDistant.h"
 
 #include <QString>
 
@@ -12,14 +12,14 @@
 // ".remise_achat.xml.partiel" for "remise_achat.xml": hidden, and no *.xml.
 QString nomTemporaire(const QString &nom);
 
-// The publishing session on the franchise network's FTP account (the main window's sends):
+// The publishing session on the franchise network's FTP or SFTP account (the main window's sends):
 // one session per file. Every failure is shown through `messages` and turned into false;
 // a cancelled step (the client's Annulation) gives false without a word.
 class SessionFtp
 {
 public:
     // `compte`: the publishing account as read at the click.
-    SessionFtp(FtpClient &client, CompteFtp compte, Messages &messages);
+    SessionFtp(ClientDistant &client, CompteFtp compte, Messages &messages);
 
     bool ConnexionFTP();
     // Uploads the file under nomTemporaire(nomDistant) into the login directory, checks its
@@ -30,7 +30,7 @@ public:
     bool DeconnexionFTP();
 
 private:
-    FtpClient &m_client;
+    ClientDistant &m_client;
     CompteFtp m_compte;
     Messages &m_messages;
 };

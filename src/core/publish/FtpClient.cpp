@@ -4,6 +4,7 @@
 #include "core/base/EcritureSure.h"
 #include "core/config/Parametres.h"
 
+#include <QDir>
 #include <QFile>
 #include <QStringList>
 
@@ -931,18 +932,15 @@ void FtpClient::replace(const QString &ancien, const QString &remplace)
                   "RNTO " + Impl::nomCommande(remplace)});
 }
 
-ResultatFtp connecterCompte(FtpClient &client, const CompteFtp &compte, const QString &section)
+void FtpClient::configurer(const CompteFtp &compte, const QString &repertoireProgramme)
 {
-    if (compte.Host.trimmed().isEmpty())
-        return EchecFtp::hoteVide(section);
-    return etapeFtp([&] {
-        client.setHost(compte.Host);
-        client.setUsername(compte.Login);
-        client.setPassword(compte.Mdp);
-        client.setPort(compte.Port);
-        client.setTransferTimeout(0);
-        client.setTls(compte.tls);
-        client.setCertificatCA(cheminDuProgramme(compte.certificatCA));
-        client.connect();
-    });
+    setHost(compte.Host);
+    setUsername(compte.Login);
+    setPassword(compte.Mdp);
+    setPort(compte.Port);
+    setTransferTimeout(0);
+    setTls(compte.tls);
+    QString ca = compte.certificatCA.trimmed();
+    ca.replace(u'\\', u'/');
+    setCertificatCA(ca.isEmpty() ? ca : QDir::cleanPath(QDir(repertoireProgramme).absoluteFilePath(ca)));
 }

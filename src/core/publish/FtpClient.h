@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/base/Annulation.h"
+#include "core/publish/ClientDistant.h"
 #include "core/publish/EchecFtp.h"
 
 #include <QByteArray>
@@ -11,26 +12,8 @@
 #include <functional>
 #include <memory>
 
-struct FtpEntree
-{
-    enum class Type { Fichier, Repertoire, Autre };
-    QString nom;            // for display and local names
-    QByteArray brut;        // the name's bytes as listed, sent back as they are
-    Type type = Type::Fichier;
-    QDateTime modification; // local time; invalid when the server gave none
-    bool sansFuseau = false; // LIST: the server's clock, zone unknown
-    bool sansHeure = false;  // LIST of an old file: the day alone
-};
-
 // For tests: seconds without any answer before an operation fails (60 otherwise).
 void definirDelaiReponseFtp(int secondes);
-
-struct Telechargement
-{
-    QByteArray nomBrut;
-    QString cheminLocal;
-    bool date = false; // also ask its exact date (MDTM) on the session that fetches it
-};
 
 // Bytes from the server (names, reply lines): UTF-8 when valid, else windows-1252.
 QString texteServeur(const QByteArray &octets);
@@ -58,11 +41,11 @@ QList<FtpEntree> analyserMlsd(const QByteArray &texte);
 QList<FtpEntree> analyserList(const QByteArray &texte, const QDateTime &maintenant);
 
 // One FTP session over libcurl: one object per caller, passive mode, binary transfers.
-class FtpClient
+class FtpClient final : public ClientDistant
 {
 public:
     FtpClient();
-    ~FtpClient();
+    ~FtpClient() override;
     FtpClient(const FtpClient &) = delete;
     FtpClient &operator=(const FtpClient &) = delete;
 
@@ -70,7 +53,7 @@ public:
     void setPort(int port);
     void setUsername(const QString &user);
     void setPassword(const QString &password);
-    void setTransferTimeout(int ms); // 0: no time-out of ours
+    void setTransferTimeout(int ms) override; // 0: no time-out of ours
     void setPassive(bool passive);
     void setBinary(bool binary);
     // true: explicit TLS (AUTH TLS) is required on the control connection and the data
@@ -79,19 +62,20 @@ public:
     // A PEM file of certificate authorities (or the server's own certificate) trusted
     // besides the system store; empty: the system store alone. Names and chains are always checked.
     void setCertificatCA(const QString &chemin);
+    void configurer(const CompteFtp &compte, const QString &repertoireProgramme) override;
     // Once `annulation` asks to stop, the running transfer or command ends within a poll
     // (libcurl's progress call) and fails with CauseFtp::Annulee. nullptr: never stopped.
-    void setAnnulation(const Annulation *annulation);
-    const Annulation *annulation() const;
+    void setAnnulation(const Annulation *annulation) override;
+    const Annulation *annulation() const override;
 
-    void connect();          // opens the control connection and logs in
-    bool connected() const;
-    void disconnect();       // QUIT, closes the session
-    void changeDir(const QString &absolu);
-    QList<FtpEntree> list(); // current directory
+    void connect() override; // opens the control connection and logs in
+    bool connected() const override;
+    void disconnect() override; // QUIT, closes the session
+    void changeDir(const QString &absolu) override;
+    QList<FtpEntree> list() override; // current directory
     // Replaces the local file, never writing through a link in its place; a file larger than
     // `tailleMax` bytes (when > 0) is refused and the session closed, the local file left as it was.
-    void get(const QByteArray &nomBrut, const QString &cheminLocal, qint64 tailleMax = 0);
+    void get(const QByteArray &nomBrut, const QString &cheminLocal, qint64 tailleMax = 0) override;
     void get(const QString &nomDistant, const QString &cheminLocal, qint64 tailleMax = 0)
     {
         get(nomDistant.toUtf8(), cheminLocal, tailleMax);
@@ -105,30 +89,26 @@ public:
     // failed. `dates` (when given) receives the MDTM of the files marked `date`, invalid when none.
     QList<ResultatFtp> getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax = 0,
                                     const std::function<void(qsizetype, const ResultatFtp &)> &termine = {},
-                                    QList<QDateTime> *dates = nullptr);
+                                    QList<QDateTime> *dates = nullptr) override;
     // LIST dates of `entrees` (MLSD ones are left alone): the server's zone is learnt from one
     // file's MDTM and applied to every line. Returns the entries whose date may still fall on
     // either side of `limite`: those need their own MDTM. Without MDTM, every LIST date near
     // the limit is returned, as before the zone was learnt.
-    QList<qsizetype> datesListe(QList<FtpEntree> &entrees, const QDate &limite);
+    QList<qsizetype> datesListe(QList<FtpEntree> &entrees, const QDate &limite) override;
     // MDTM (UTC, RFC 3659) in local time; invalid when the server gives none.
     QDateTime mdtm(const QByteArray &nomBrut);
-    void put(const QString &cheminLocal, const QString &nomDistant); // into the current directory
+    QDateTime dateExacte(const QByteArray &nomBrut) override { return mdtm(nomBrut); }
+    void put(const QString &cheminLocal, const QString &nomDistant) override; // into the current directory
     // SIZE of a file of the current directory; -1 when the server gives none.
-    qint64 size(const QString &nomDistant);
-    void rename(const QString &ancien, const QString &nouveau); // RNFR, RNTO
-    void remove(const QString &nomDistant);                      // DELE
+    qint64 size(const QString &nomDistant) override;
+    void rename(const QString &ancien, const QString &nouveau) override; // RNFR, RNTO
+    void remove(const QString &nomDistant) override; // DELE
     // DELE of `remplace` (a missing one is no failure), then RNFR and RNTO: for servers that
     // refuse to rename onto an existing file.
-    void replace(const QString &ancien, const QString &remplace);
+    void replace(const QString &ancien, const QString &remplace) override;
 
 private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };
 
-struct CompteFtp;
-
-// Logs `client` in to an account of Halvenor.ini (`section` names it when its Host is empty),
-// with the account's TLS rules. The one way every session connects.
-ResultatFtp connecterCompte(FtpClient &client, const CompteFtp &compte, const QString &section);

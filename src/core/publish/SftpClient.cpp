@@ -1,4 +1,5 @@
 #include "core/publish/SftpClient.h"
+#include "core/publish/FtpClient.h"
 
 #include "core/base/EcritureSure.h"
 #include "core/config/Parametres.h"
@@ -159,6 +160,7 @@ struct SftpClient::Impl
     QString cle;               // absolute path of the private key; empty: password only
     QString hotesConnus = QDir::homePath() + QStringLiteral("/.ssh/known_hosts");
     long delai = 60;
+    long delaiOperationMs = 0; // 0: none beyond `delai`
     const Annulation *annulation = nullptr;
 
     bool connecte = false;
@@ -234,6 +236,7 @@ struct SftpClient::Impl
         curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, delai);
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, delai);
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, delaiOperationMs);
         curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &progression);
         curl_easy_setopt(h, CURLOPT_XFERINFODATA, &annulation);
@@ -414,6 +417,7 @@ void SftpClient::configurer(const CompteFtp &compte, const QString &repertoirePr
 
 void SftpClient::setFichierHotesConnus(const QString &chemin) { d->hotesConnus = chemin; }
 void SftpClient::setDelaiReponse(int secondes) { d->delai = secondes > 0 ? secondes : 60; }
+void SftpClient::setTransferTimeout(int ms) { d->delaiOperationMs = ms > 0 ? ms : 0; }
 void SftpClient::setAnnulation(const Annulation *annulation) { d->annulation = annulation; }
 const Annulation *SftpClient::annulation() const { return d->annulation; }
 QString SftpClient::empreinteServeur() const { return d->empreinteVue; }
@@ -552,9 +556,19 @@ void SftpClient::get(const QByteArray &nomBrut, const QString &cheminLocal, qint
 }
 
 QList<ResultatFtp> SftpClient::getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax,
-                                            const std::function<void(qsizetype, const ResultatFtp &)> &termine)
+                                            const std::function<void(qsizetype, const ResultatFtp &)> &termine,
+                                            QList<QDateTime> *dates)
 {
     d->exigerConnexion();
+    // Only a handful are asked (dates on the edge of the limit): before the downloads, on this
+    // session, so each is in place before its file is heard of.
+    if (dates) {
+        dates->fill(QDateTime(), fichiers.size());
+        for (qsizetype i = 0; i < fichiers.size(); ++i) {
+            if (fichiers[i].date)
+                (*dates)[i] = dateExacte(fichiers[i].nomBrut);
+        }
+    }
     QList<ResultatFtp> resultats(fichiers.size());
     if (fichiers.isEmpty())
         return resultats;

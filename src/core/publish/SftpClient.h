@@ -32,7 +32,7 @@ public:
 
     // Host, port, login, password, fingerprint and key of the account; a relative CleSSH is
     // taken from `repertoireProgramme`.
-    void configurer(const CompteFtp &compte, const QString &repertoireProgramme);
+    void configurer(const CompteFtp &compte, const QString &repertoireProgramme) override;
     // Where known hosts are read; ~/.ssh/known_hosts unless set.
     void setFichierHotesConnus(const QString &chemin);
     // Seconds without any answer before an operation fails (60 unless set).
@@ -40,6 +40,7 @@ public:
     // The fingerprint of the key the server showed at the last connection; empty before.
     QString empreinteServeur() const;
 
+    void setTransferTimeout(int ms) override;
     void setAnnulation(const Annulation *annulation) override;
     const Annulation *annulation() const override;
 
@@ -51,7 +52,8 @@ public:
     QDateTime dateExacte(const QByteArray &nomBrut) override;
     void get(const QByteArray &nomBrut, const QString &cheminLocal, qint64 tailleMax = 0) override;
     QList<ResultatFtp> getParallele(const QList<Telechargement> &fichiers, int sessions, qint64 tailleMax = 0,
-                                    const std::function<void(qsizetype, const ResultatFtp &)> &termine = {}) override;
+                                    const std::function<void(qsizetype, const ResultatFtp &)> &termine = {},
+                                    QList<QDateTime> *dates = nullptr) override;
     void put(const QString &cheminLocal, const QString &nomDistant) override;
     qint64 size(const QString &nomDistant) override;
     void rename(const QString &ancien, const QString &nouveau) override;

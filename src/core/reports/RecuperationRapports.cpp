@@ -37,16 +37,16 @@ void PreparerRepertoireRapport(const Chemins &c)
 }
 
 SessionRapport::SessionRapport(CompteRapport compte, Chemins chemins, Messages &messages)
-    : m_compte(std::move(compte)), m_chemins(std::move(chemins)), m_messages(messages), m_sessions(m_compte.connexions)
+    : m_compte(std::move(compte)), m_chemins(std::move(chemins)), m_messages(messages), m_ftp(clientPourCompte(m_compte)), m_sessions(m_compte.connexions)
 {
 }
 
 SessionRapport::~SessionRapport()
 {
-    if (!m_ftp.connected())
+    if (!m_ftp->connected())
         return;
     try {
-        m_ftp.disconnect();
+        m_ftp->disconnect();
     } catch (...) {
         // Closing the window: there is no one left to tell.
     }
@@ -54,9 +54,9 @@ SessionRapport::~SessionRapport()
 
 bool SessionRapport::ConnexionFTPRapport()
 {
-    if (m_ftp.connected())
+    if (m_ftp->connected())
         return true;
-    const ResultatFtp r = connecterCompte(m_ftp, m_compte, Parametres::nomSection(Parametres::Rapport));
+    const ResultatFtp r = connecterCompte(*m_ftp, m_compte, Parametres::nomSection(Parametres::Rapport));
     if (r)
         return true;
     if (r.echec().annulee())
@@ -70,9 +70,9 @@ bool SessionRapport::ConnexionFTPRapport()
 
 bool SessionRapport::DeconnexionFTPRapport()
 {
-    if (!m_ftp.connected())
+    if (!m_ftp->connected())
         return false;
-    const ResultatFtp r = etapeFtp([this] { m_ftp.disconnect(); });
+    const ResultatFtp r = etapeFtp([this] { m_ftp->disconnect(); });
     if (r)
         return true;
     if (r.echec().annulee())
@@ -86,11 +86,9 @@ bool SessionRapport::DeconnexionFTPRapport()
 
 QList<FtpEntree> SessionRapport::lister(const QString &repertoire)
 {
-    m_ftp.changeDir(repertoire);
-    m_ftp.setBinary(true);
-    m_ftp.setPassive(true);
+    m_ftp->changeDir(repertoire);
     QList<FtpEntree> rapports;
-    for (const FtpEntree &e : m_ftp.list()) {
+    for (const FtpEntree &e : m_ftp->list()) {
         // A server-given name becomes a local path: one that could climb out of our
         // folders is never used.
         if (e.type == FtpEntree::Type::Fichier && estFichierRapport(e.nom) && nomLocalSur(e.nom))
@@ -106,7 +104,7 @@ QList<FtpEntree> SessionRapport::ListerRapports()
 
 void SessionRapport::TelechargerRapport(const FtpEntree &entree)
 {
-    m_ftp.get(entree.brut, m_chemins.RepertoireRapport + entree.nom, TailleRapportMax);
+    m_ftp->get(entree.brut, m_chemins.RepertoireRapport + entree.nom, TailleRapportMax);
 }
 
 QList<ResultatFtp> SessionRapport::TelechargerRapports(QList<FtpEntree> &entrees,
@@ -121,7 +119,7 @@ QList<ResultatFtp> SessionRapport::TelechargerRapports(QList<FtpEntree> &entrees
         fichiers[i].date = true;
     // An exact date is in its entry before the entry is heard of.
     QList<QDateTime> exactes(entrees.size());
-    return m_ftp.getParallele(
+    return m_ftp->getParallele(
         fichiers, m_sessions, TailleRapportMax,
         [&](qsizetype i, const ResultatFtp &r) {
             if (exactes[i].isValid())
@@ -139,7 +137,7 @@ std::optional<QString> SessionRapport::RecupererHistorique(const QString &identi
             continue;
         QDir().mkpath(m_chemins.RepertoireHistorique);
         const QString local = m_chemins.RepertoireHistorique + e.nom;
-        m_ftp.get(e.brut, local, TailleRapportMax);
+        m_ftp->get(e.brut, local, TailleRapportMax);
         return local;
     }
     return std::nullopt;
@@ -162,7 +160,7 @@ bool ChargerRapports(SessionRapport &session, bool &rapportsRecuperes, int jours
         for (const qsizetype i : incertaines) {
             if (annulee(annulation))
                 return false;
-            if (const QDateTime exacte = session.ftpMaj().mdtm(entrees[i].brut); exacte.isValid())
+            if (const QDateTime exacte = session.ftpMaj().dateExacte(entrees[i].brut); exacte.isValid())
                 entrees[i].modification = exacte;
         }
     }

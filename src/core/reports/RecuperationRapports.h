@@ -3,13 +3,14 @@
 #include "core/base/Chemins.h"
 #include "core/base/Progression.h"
 #include "core/config/Parametres.h"
-#include "core/publish/FtpClient.h"
+#include "core/publish/ClientDistant.h"
 #include "core/reports/RapportMajAuto.h"
 
 #include <QList>
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class Messages;
@@ -30,7 +31,7 @@ void PreparerRepertoireRapport(const Chemins &chemins);
 // what it points to is left alone. Whatever cannot be deleted stays, silently.
 void SupprimerRepertoire(const QString &chemin);
 
-// The report window's own FTP session (ftpMaj) on the report account, downloading into the
+// The report window's own FTP or SFTP session (ftpMaj) on the report account, downloading into the
 // Rapport/ folders of `chemins`. A cancelled step (ftpMaj's Annulation) shows no message.
 class SessionRapport
 {
@@ -64,7 +65,7 @@ public:
 
     const CompteRapport &compte() const { return m_compte; }
     const Chemins &cheminsLocaux() const { return m_chemins; }
-    FtpClient &ftpMaj() { return m_ftp; }
+    ClientDistant &ftpMaj() { return *m_ftp; }
 
 private:
     QList<FtpEntree> lister(const QString &repertoire);
@@ -72,7 +73,7 @@ private:
     CompteRapport m_compte;
     Chemins m_chemins;
     Messages &m_messages;
-    FtpClient m_ftp;
+    std::unique_ptr<ClientDistant> m_ftp; // FTP or SFTP, by the account
     int m_sessions = CompteFtp::ConnexionsParDefaut;
 };
 

@@ -8,7 +8,9 @@
 #include "gui/Dialogues.h"
 #include "gui/CurseurOccupe.h"
 #include "gui/Tache.h"
+#include "core/publish/SftpClient.h"
 
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -23,6 +25,10 @@ int convertirPort(const QString &texte)
         throw HalvenorError(u'\'' + texte + QStringLiteral("' n'est pas une valeur entière valide."));
     return valeur;
 }
+
+// The entries of cbProtocole, in the form's order.
+constexpr int IndexFtp = 0;
+constexpr int IndexSftp = 1;
 
 constexpr int MargeTexte = 8;
 constexpr int LargeurTexte = 90;
@@ -62,6 +68,7 @@ TFicheFtpParam::TFicheFtpParam(QWidget *owner, QuelCompte compte, QString chemin
     connect(ui->btnEnregistrer, &QPushButton::clicked, this,
             [this] { executerAction(this, [this] { btnEnregistrerClick(); }); });
     FormCreate();
+    connect(ui->cbProtocole, &QComboBox::currentIndexChanged, this, [this] { cbProtocoleChange(); });
 }
 
 TFicheFtpParam::~TFicheFtpParam()
@@ -78,6 +85,44 @@ void TFicheFtpParam::FormCreate()
     ui->edtHost->setText(c.Host);
     ui->edtPort->setText(QString::number(c.Port));
     ui->cbTLS->setChecked(c.tls);
+    ui->cbProtocole->setCurrentIndex(c.sftp() ? IndexSftp : IndexFtp);
+    ui->edtEmpreinte->setText(c.empreinteSsh);
+    afficherProtocole();
+}
+
+bool TFicheFtpParam::sftp() const
+{
+    return ui->cbProtocole->currentIndex() == IndexSftp;
+}
+
+// TLS is FTP's, the fingerprint SFTP's.
+void TFicheFtpParam::afficherProtocole()
+{
+    ui->cbTLS->setEnabled(!sftp());
+    ui->lblEmpreinte->setVisible(sftp());
+    ui->edtEmpreinte->setVisible(sftp());
+}
+
+void TFicheFtpParam::cbProtocoleChange()
+{
+    // A port left at the other protocol's default follows the choice; one typed stays.
+    const QString ftp = QString::number(CompteFtp::PortParDefaut);
+    const QString ssh = QString::number(CompteFtp::PortSftpParDefaut);
+    if (sftp() && ui->edtPort->text().trimmed() == ftp)
+        ui->edtPort->setText(ssh);
+    else if (!sftp() && ui->edtPort->text().trimmed() == ssh)
+        ui->edtPort->setText(ftp);
+    afficherProtocole();
+}
+
+void TFicheFtpParam::lireSaisie(CompteFtp &c) const
+{
+    c.Login = ui->edtLogin->text();
+    c.Mdp = ui->edtPassword->text();
+    c.Host = ui->edtHost->text();
+    c.protocole = sftp() ? CompteFtp::Protocole::SFTP : CompteFtp::Protocole::FTP;
+    c.tls = !sftp() && ui->cbTLS->isChecked();
+    c.empreinteSsh = ui->edtEmpreinte->text().trimmed();
 }
 
 void TFicheFtpParam::btnTestFtpClick()
@@ -85,32 +130,41 @@ void TFicheFtpParam::btnTestFtpClick()
     // A bad port stops here, before any connection and without a test message.
     CompteFtp compte;
     compte.Port = convertirPort(ui->edtPort->text());
-    compte.Host = ui->edtHost->text();
-    compte.Login = ui->edtLogin->text();
-    compte.Mdp = ui->edtPassword->text();
-    compte.tls = ui->cbTLS->isChecked();
-    // The certificate is edited in the file only: the test trusts the one saved there.
-    compte.certificatCA = Parametres::lire(m_cheminIni).compte(m_compte).certificatCA;
+    lireSaisie(compte);
+    // The certificate and the key are edited in the file only: the test uses those saved there.
+    const CompteFtp fichier = Parametres::lire(m_cheminIni).compte(m_compte);
+    compte.certificatCA = fichier.certificatCA;
+    compte.cleSsh = fichier.cleSsh;
 
     if (m_tache->signalerSiOccupe())
         return;
     const Parametres::Partie section =
         m_compte == QuelCompte::Publication ? Parametres::Publication : Parametres::Rapport;
     auto curseur = std::make_shared<CurseurOccupe>();
+    // An unknown host key's fingerprint, for the question asked once the test is over.
+    auto inconnue = std::make_shared<QString>();
     m_tache->lancer(
-        [compte, section](Messages &messages, const Annulation &annulation) {
-            FtpClient client; // the test's own, never left connected
-            client.setAnnulation(&annulation);
+        [compte, section, inconnue](Messages &messages, const Annulation &annulation) {
+            // The test's own client, never left connected.
+            const std::unique_ptr<ClientDistant> client = clientPourCompte(compte);
+            client->setAnnulation(&annulation);
             // Refused log-in and any other failure read the same to the user.
-            const ResultatFtp r = connecterCompte(client, compte, Parametres::nomSection(section));
-            const bool connecte = client.connected();
+            const ResultatFtp r = connecterCompte(*client, compte, Parametres::nomSection(section));
+            const bool connecte = client->connected();
             // Closed before the message box: the server is not kept waiting while the user reads.
             try {
-                client.disconnect();
+                client->disconnect();
             } catch (...) {
             }
             if (annulation.demandee())
                 return false;
+            if (!r && r.echec().cause == CauseFtp::CleHoteInconnue) {
+                if (const auto *sftp = dynamic_cast<const SftpClient *>(client.get());
+                    sftp && !sftp->empreinteServeur().isEmpty()) {
+                    *inconnue = sftp->empreinteServeur();
+                    return true;
+                }
+            }
             QString echec;
             if (!r)
                 echec = QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ") + r.echec().texte();
@@ -119,12 +173,34 @@ void TFicheFtpParam::btnTestFtpClick()
             messages.afficher(connecte ? QStringLiteral("Connection établie avec le serveur FTP") : echec);
             return true;
         },
-        [this, curseur](const Resultat &resultat) mutable {
+        [this, curseur, inconnue](const Resultat &resultat) mutable {
             curseur.reset();
             presenterResultat(this, resultat);
-            if (m_fermerApres)
+            if (m_fermerApres) {
                 QDialog::reject();
+                return;
+            }
+            if (!inconnue->isEmpty())
+                proposerConfiance(*inconnue);
         });
+}
+
+void TFicheFtpParam::proposerConfiance(const QString &empreinte)
+{
+    if (!dialogues().question(this, QStringLiteral("La clé du serveur SFTP est inconnue. Son empreinte est ")
+                                        + empreinte
+                                        + QStringLiteral(".\n\nSi c'est bien celle de votre serveur, lui faire "
+                                                         "confiance ? L'empreinte sera enregistrée dans la clé "
+                                                         "EmpreinteSSH de Halvenor.ini.")))
+        return;
+    ui->edtEmpreinte->setText(empreinte);
+    // Only the fingerprint is saved now: the other fields wait for "Enregistrer".
+    executerAction(this, [&] {
+        Parametres p = Parametres::lire(m_cheminIni);
+        p.compte(m_compte).empreinteSsh = empreinte;
+        p.enregistrer(m_cheminIni,
+                      m_compte == QuelCompte::Publication ? Parametres::Publication : Parametres::Rapport);
+    });
 }
 
 void TFicheFtpParam::reject()
@@ -150,11 +226,8 @@ void TFicheFtpParam::btnEnregistrerClick()
 
     Parametres p;
     CompteFtp &c = p.compte(m_compte);
-    c.Login = ui->edtLogin->text();
-    c.Mdp = ui->edtPassword->text();
-    c.Host = ui->edtHost->text();
+    lireSaisie(c);
     c.Port = port;
-    c.tls = ui->cbTLS->isChecked();
     p.enregistrer(m_cheminIni, m_compte == QuelCompte::Publication ? Parametres::Publication : Parametres::Rapport);
     accept();
 }

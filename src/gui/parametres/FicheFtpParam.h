@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/config/Parametres.h"
-#include "core/publish/FtpClient.h"
+#include "core/publish/ClientDistant.h"
 
 #include <QDialog>
 #include <QPushButton>
@@ -26,7 +26,7 @@ protected:
 
 class Tache;
 
-// One FTP account (Login, Mdp, Host, Port, TLS) of the configuration file given,
+// One FTP or SFTP account (Protocole, Login, Mdp, Host, Port, TLS, EmpreinteSSH) of the configuration file given,
 // with a connection test on the values as typed (a task: closing the window cancels it).
 class TFicheFtpParam : public QDialog
 {
@@ -42,6 +42,12 @@ public:
 
 private:
     void FormCreate();
+    bool sftp() const;
+    void afficherProtocole();
+    void cbProtocoleChange();
+    void lireSaisie(CompteFtp &c) const; // the fields as typed, but the port
+    // Asks whether to trust a host key the server showed; yes saves it as EmpreinteSSH.
+    void proposerConfiance(const QString &empreinte);
 
     QScopedPointer<Ui::TFicheFtpParam> ui;
     QuelCompte m_compte;

@@ -6,7 +6,7 @@
 #include "core/config/Parametres.h"
 #include "core/export/Generateurs.h"
 #include "core/publish/Envoi.h"
-#include "core/publish/FtpClient.h"
+#include "core/publish/ClientDistant.h"
 #include "gui/Action.h"
 #include "gui/CurseurOccupe.h"
 #include "gui/Dialogues.h"
@@ -171,9 +171,9 @@ void TFicheHalvenor::envoyer(Genre g)
             // The publishing account as it is at the click, for every file of the row.
             const CompteFtp compte =
                 config.mode == ModeEnvoi::FTP ? Parametres::lire(c.FichierIni).publication : CompteFtp{};
-            FtpClient client;
-            client.setAnnulation(&annulation);
-            SessionFtp session(client, compte, messages);
+            const std::unique_ptr<ClientDistant> client = clientPourCompte(compte);
+            client->setAnnulation(&annulation);
+            SessionFtp session(*client, compte, messages);
             Envoi envoi(session, config.mode, config.CheminURI, messages);
             envoi.definirAnnulation(&annulation);
             return envoi.envoyerFichiers(g, c.RepertoirePreparer);

@@ -16,6 +16,16 @@ public:
 
     void message(QWidget *, const QString &texte) override { messages << texte; }
     void erreur(QWidget *, const QString &texte) override { erreurs << texte; }
+    // Answered from `reponses`; an empty queue answers "Non".
+    bool question(QWidget *, const QString &texte) override
+    {
+        questions << texte;
+        if (reponses.empty())
+            return false;
+        const bool oui = reponses.front();
+        reponses.pop_front();
+        return oui;
+    }
     std::optional<QString> choisirDossier(QWidget *, const QString &titre, const QString &racine) override
     {
         titresDossier << titre;
@@ -39,6 +49,8 @@ public:
 
     QStringList messages;
     QStringList erreurs;
+    QStringList questions;
+    std::deque<bool> reponses;
     QStringList titresDossier, racinesDossier;
     QStringList titresEnregistrer, filtresEnregistrer, suffixesEnregistrer;
     // Answers, in order; an empty optional stands for "cancelled". Empty queue: cancelled.

@@ -1,0 +1,157 @@
+// The program over SFTP, against OpenSSH's sshd: halvenor-cli publishes, refreshes and fetches
+// a history exactly as it does over FTP.
+#include "BancFtp.h"
+#include "FtpServeur.h"
+#include "SshServeur.h"
+
+#include "core/base/Chemins.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+
+namespace {
+
+struct Sortie
+{
+    int code = -1;
+    QString texte;
+    QString erreurs;
+};
+
+Sortie cli(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(HALVENOR_CLI), QStringList{QStringLiteral("--repertoire"), chemins().RepertoireProgramme} + args);
+    Sortie s;
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        return s;
+    }
+    s.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    s.texte = QString::fromUtf8(p.readAllStandardOutput());
+    s.erreurs = QString::fromUtf8(p.readAllStandardError());
+    return s;
+}
+
+QStringList lignesTriees(const QString &texte)
+{
+    QStringList l = texte.split(u'\n', Qt::SkipEmptyParts);
+    l.sort();
+    return l;
+}
+
+class SftpProgramme : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tmp.isValid());
+        QDir().mkpath(racine());
+        serveur = std::make_unique<SshServeur>(racine());
+        // The key sits in the program directory, named relative to it as a head office would.
+        ASSERT_TRUE(QFile::copy(serveur->cleClient(), chemins().RepertoireProgramme + QStringLiteral("cle_siege")));
+        QFile::setPermissions(chemins().RepertoireProgramme + QStringLiteral("cle_siege"),
+                              QFile::ReadOwner | QFile::WriteOwner);
+        compte.protocole = CompteFtp::Protocole::SFTP;
+        compte.Host = QStringLiteral("127.0.0.1");
+        compte.Port = serveur->port();
+        compte.Login = serveur->utilisateur();
+        compte.Mdp = QStringLiteral("pas-le-bon");
+        compte.empreinteSsh = serveur->empreinte();
+        compte.cleSsh = QStringLiteral("cle_siege");
+        configurer(compte);
+    }
+
+    // Both accounts, and the main window's rows for envoyer.
+    void configurer(const CompteFtp &c)
+    {
+        banc.configurer(c);
+        QFile f(chemins().FichierIni);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write("[Halvenor]\r\nRemise_Achat=1\r\nPersonnalisation=1\r\nMessage=0\r\nDocument=0\r\nTypeEnvoi=FTP\r\n");
+    }
+
+    QString racine() const { return tmp.path() + QStringLiteral("/compte"); }
+
+    QTemporaryDir tmp;
+    BancFtp banc;
+    std::unique_ptr<SshServeur> serveur;
+    CompteFtp compte;
+};
+
+QByteArray aleatoire(qsizetype taille)
+{
+    QByteArray b(taille, Qt::Uninitialized);
+    for (char &c : b)
+        c = static_cast<char>(QRandomGenerator::global()->bounded(256));
+    return b;
+}
+
+} // namespace
+
+TEST_F(SftpProgramme, EnvoyerDeuxFoisDonneLesFichiersOctetPourOctetSansPartiel)
+{
+    const QStringList noms{QStringLiteral("personnalisation.xml"), QStringLiteral("remise_achat.xml")};
+    for (const qsizetype taille : {300000, 1000}) {
+        for (const QString &nom : noms)
+            ASSERT_TRUE(ecrireFichier(chemins().RepertoirePreparer + nom, aleatoire(taille)));
+        const Sortie s = cli({QStringLiteral("envoyer"), QStringLiteral("tout")});
+        ASSERT_EQ(s.code, 0) << s.erreurs.toStdString();
+        EXPECT_EQ(s.texte.count(QStringLiteral("Publié : ")), 2) << s.texte.toStdString();
+        for (const QString &nom : noms)
+            EXPECT_EQ(lireFichier(racine() + u'/' + nom, "absent"), lireFichier(chemins().RepertoirePreparer + nom))
+                << nom.toStdString();
+        EXPECT_EQ(BancFtp::contenu(racine()), noms);
+    }
+}
+
+TEST_F(SftpProgramme, RapportsEtHistoriqueCommeParFtp)
+{
+    banc.ecrireRapports(racine(), 23, [&](const QString &d) { QDir().mkpath(racine() + u'/' + d); });
+    const Sortie sftp = cli({QStringLiteral("rapports"), QStringLiteral("--format"), QStringLiteral("csv")});
+    ASSERT_EQ(sftp.code, 0) << sftp.erreurs.toStdString();
+    EXPECT_EQ(lignesTriees(sftp.texte).size(), 23);
+    EXPECT_EQ(sftp.texte.count(QStringLiteral(";rouge;")), 6) << sftp.texte.toStdString();
+    const Sortie supervision = cli({QStringLiteral("rapports"), QStringLiteral("--supervision")});
+    const Sortie historique = cli({QStringLiteral("historique"), QStringLiteral("0400")});
+    EXPECT_EQ(historique.code, 0) << historique.erreurs.toStdString();
+    EXPECT_FALSE(historique.texte.isEmpty());
+    EXPECT_EQ(cli({QStringLiteral("historique"), QStringLiteral("0401")}).code, 1);
+
+    // The same tree over FTP, from pyftpdlib.
+    FtpServeur reference(
+        QList<FtpServeur::Compte>{{QStringLiteral("ref"), QStringLiteral("ref"), racine(), QStringLiteral("elr")}});
+    CompteFtp ftp;
+    ftp.Host = QStringLiteral("127.0.0.1");
+    ftp.Port = reference.port();
+    ftp.Login = ftp.Mdp = QStringLiteral("ref");
+    configurer(ftp);
+    const Sortie parFtp = cli({QStringLiteral("rapports"), QStringLiteral("--format"), QStringLiteral("csv")});
+    ASSERT_EQ(parFtp.code, 0) << parFtp.erreurs.toStdString();
+    EXPECT_EQ(lignesTriees(sftp.texte), lignesTriees(parFtp.texte));
+    const Sortie supervisionFtp = cli({QStringLiteral("rapports"), QStringLiteral("--supervision")});
+    EXPECT_EQ(supervision.code, supervisionFtp.code);
+    EXPECT_EQ(supervision.texte, supervisionFtp.texte);
+    EXPECT_EQ(cli({QStringLiteral("historique"), QStringLiteral("0400")}).texte, historique.texte);
+}
+
+TEST_F(SftpProgramme, ConfigurationEtTestDeConnexion)
+{
+    const Sortie s = cli({QStringLiteral("configuration")});
+    ASSERT_EQ(s.code, 0) << s.erreurs.toStdString();
+    EXPECT_TRUE(s.texte.contains(QStringLiteral("Halvenor_Rapport.Protocole=SFTP\n")));
+    EXPECT_TRUE(s.texte.contains(QStringLiteral("Halvenor_FTP.EmpreinteSSH=") + serveur->empreinte() + u'\n'));
+    EXPECT_TRUE(s.texte.contains(QStringLiteral("Halvenor_FTP.CleSSH=cle_siege\n")));
+    EXPECT_FALSE(s.texte.contains(compte.Mdp));
+
+    EXPECT_EQ(banc.testerConnexion(compte), QString());
+    CompteFtp autre = compte;
+    autre.empreinteSsh = QStringLiteral("SHA256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA");
+    const QString refus = banc.testerConnexion(autre);
+    EXPECT_TRUE(refus.contains(serveur->empreinte())) << refus.toStdString();
+}
