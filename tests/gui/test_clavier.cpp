@@ -112,7 +112,7 @@ private Q_SLOTS:
              noms("lvFnsSource btnExclrue btnReintegrer lvFnsExclu btnEnregistrer")},
             // No report account: an empty list, "Voir l'historique" disabled.
             {[&] { return new TFicheRapport(nullptr, &recuperes); },
-             noms("cseJour btnActualiser lstRapport reMessage")},
+             noms("cseJour btnActualiser edtFiltre cbErreursSeulement cbxTri rbIcones lstRapport reMessage")},
             {[&] { return new TFicheRapportHistorique(nullptr, QStringLiteral("0421"), *doc); },
              noms("lstRapportHistorique Button1")},
         };

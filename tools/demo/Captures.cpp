@@ -18,7 +18,7 @@
 #include <QDir>
 #include <QItemSelectionModel>
 #include <QLibraryInfo>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTest>
 #include <QTranslator>
@@ -101,11 +101,12 @@ int main(int argc, char **argv)
         TFicheRapport rapport(&principale, &principale.RapportsRecuperes);
         rapport.resize(760, 560);
         attendre(rapport);
-        auto *liste = rapport.findChild<QListWidget *>(QStringLiteral("lstRapport"));
+        auto *liste = rapport.findChild<QListView *>(QStringLiteral("lstRapport"));
         if (liste) {
-            const auto trouves = liste->findItems(QStringLiteral("0404"), Qt::MatchExactly);
+            const QAbstractItemModel *m = liste->model();
+            const auto trouves = m->match(m->index(0, 0), Qt::DisplayRole, QStringLiteral("0404"), 1, Qt::MatchExactly);
             if (!trouves.isEmpty())
-                liste->setCurrentItem(trouves.first(), QItemSelectionModel::ClearAndSelect);
+                liste->setCurrentIndex(trouves.first());
         }
         capturer(rapport, sortie + QStringLiteral("rapport.png"));
 
