@@ -53,6 +53,9 @@ TFicheRapport::TFicheRapport(QWidget *owner, bool *rapportsRecuperes)
     connect(ui->btnAnnuler, &QPushButton::clicked, m_tache, &Tache::annuler);
     connect(ui->lstRapport->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TFicheRapport::selectionChangee);
+    // Rows the filter drops leave the selection without a selectionChanged.
+    connect(m_filtre, &QAbstractItemModel::rowsRemoved, this, &TFicheRapport::selectionChangee);
+    connect(m_filtre, &QAbstractItemModel::modelReset, this, &TFicheRapport::selectionChangee);
     connect(ui->edtFiltre, &QLineEdit::textChanged, this, [this](const QString &texte) {
         m_filtre->setRecherche(texte);
         afficherResume();

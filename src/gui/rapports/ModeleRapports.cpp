@@ -134,7 +134,13 @@ bool FiltreRapports::lessThan(const QModelIndex &gauche, const QModelIndex &droi
 {
     const LigneRapport &a = source()->ligne(gauche.row());
     const LigneRapport &b = source()->ligne(droite.row());
-    if (gauche.column() == ModeleRapports::Motif)
-        return QString::localeAwareCompare(a.motif, b.motif) < 0;
-    return avantDans(ordreColonne(gauche.column()), a, b);
+    if (gauche.column() == ModeleRapports::Motif) {
+        const int c = QString::localeAwareCompare(a.motif, b.motif);
+        return c < 0 || (c == 0 && a.rang < b.rang);
+    }
+    // Equal lines keep the listing's order, whatever order the proxy had before.
+    const OrdreRapports ordre = ordreColonne(gauche.column());
+    if (avantDans(ordre, a, b))
+        return true;
+    return !avantDans(ordre, b, a) && a.rang < b.rang;
 }
