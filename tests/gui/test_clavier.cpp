@@ -114,7 +114,7 @@ private Q_SLOTS:
             {[&] { return new TFicheRapport(nullptr, &recuperes); },
              noms("cseJour btnActualiser edtFiltre cbErreursSeulement cbxTri rbIcones lstRapport reMessage")},
             {[&] { return new TFicheRapportHistorique(nullptr, QStringLiteral("0421"), *doc); },
-             noms("lstRapportHistorique Button1")},
+             noms("lstRapportHistorique cbToutHistorique Button1")},
         };
         for (const auto &[creer, attendu] : fenetres) {
             const std::unique_ptr<QWidget> f(creer());
