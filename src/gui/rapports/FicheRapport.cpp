@@ -36,9 +36,10 @@ TFicheRapport::TFicheRapport(QWidget *owner, bool *rapportsRecuperes)
     QHeaderView *entete = ui->lstRapportDetails->header();
     entete->setSortIndicator(-1, Qt::AscendingOrder); // listing order until asked
     ui->lstRapportDetails->setSortingEnabled(true);
-    entete->resizeSection(ModeleRapports::Franchise, 110);
-    entete->resizeSection(ModeleRapports::Etat, 80);
-    entete->resizeSection(ModeleRapports::Date, 130);
+    const QFontMetrics mesure(ui->lstRapportDetails->font());
+    entete->resizeSection(ModeleRapports::Franchise, mesure.horizontalAdvance(QStringLiteral("Franchisé")) + 60);
+    entete->resizeSection(ModeleRapports::Etat, mesure.horizontalAdvance(QStringLiteral("En erreur")) + 24);
+    entete->resizeSection(ModeleRapports::Date, mesure.horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + 24);
     entete->setStretchLastSection(true);
     ui->lstRapportDetails->viewport()->installEventFilter(this);
     ilImages = {QIcon(QStringLiteral(":/icons/feu_vert.svg")), QIcon(QStringLiteral(":/icons/feu_rouge.svg")),

@@ -38,11 +38,6 @@ QVariant ModeleRapports::data(const QModelIndex &index, int role) const
         break;
     case Qt::ToolTipRole:
         return index.column() == Motif ? l.motif : l.fichier;
-    case Qt::TextAlignmentRole:
-        // Under its icon in the icon view, as the list always showed it.
-        if (index.column() == Franchise)
-            return QVariant::fromValue(Qt::AlignHCenter | Qt::AlignTop);
-        break;
     case RoleImage:
         return l.enErreur ? 1 : 0;
     case RoleTexte:
