@@ -7,6 +7,7 @@
 #include "core/config/Parametres.h"
 #include "core/reports/RecuperationRapports.h"
 #include "core/reports/Supervision.h"
+#include "core/reports/TriRapports.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -116,6 +117,12 @@ int commandeRapports(ContexteCli &ctx)
         if (format != u"texte" && format != u"csv" && format != u"json")
             throw ErreurUsage(QStringLiteral("--format attend texte, csv ou json."));
     }
+    std::optional<OrdreRapports> ordre;
+    if (ctx.options.isSet(QStringLiteral("tri"))) {
+        ordre = ordreDepuisMot(ctx.options.value(QStringLiteral("tri")));
+        if (!ordre)
+            throw ErreurUsage(QStringLiteral("--tri attend franchise, etat ou date."));
+    }
 
     MessagesCli messages(ctx.err);
     SessionRapport session(LireCompteRapport(chemins().FichierIni), chemins(), messages);
@@ -125,6 +132,10 @@ int commandeRapports(ContexteCli &ctx)
     QList<LigneRapport> lignes;
     if (!ChargerRapports(session, rapportsRecuperes, jours, [&](const LigneRapport &l) { lignes << l; }))
         return 1;
+    if (ctx.options.isSet(QStringLiteral("erreurs")))
+        lignes.removeIf([](const LigneRapport &l) { return !l.enErreur; });
+    if (ordre)
+        trierLignes(lignes, *ordre);
 
     if (format == u"json") {
         ctx.out << '[';
@@ -156,15 +167,16 @@ int commandeRapports(ContexteCli &ctx)
 }
 
 const EnregistrementCommande enregistrement(
-    "rapports", "rapports [--jours N] [--format texte|csv|json] [--supervision [--avertissement N] [--critique N]]",
+    "rapports", "rapports [--jours N] [--format texte|csv|json] [--erreurs] [--tri franchise|etat|date] [--supervision [--avertissement N] [--critique N]]",
     QStringLiteral("Télécharge les rapports de MajAuto du compte ") + Parametres::nomSection(Parametres::Rapport)
         + QStringLiteral(" et affiche l'état de chaque franchisé (vert ou rouge, tolérance J-N, 1 par défaut). "
                          "En csv : franchise;etat;texte, les lignes du texte séparées par \" | \". "
                          "--supervision : une ligne pour Nagios ou Icinga et le code 0 OK, 1 WARNING, "
                          "2 CRITICAL, 3 UNKNOWN ; WARNING et CRITICAL à partir de N franchisés en erreur "
-                         "(1 par défaut)."),
+                         "(1 par défaut). --erreurs : les franchisés en erreur seulement. --tri : par franchisé, en erreur "
+                         "d'abord ou par date du rapport (la plus ancienne d'abord) ; sinon l'ordre du serveur."),
     &commandeRapports,
-    {optionCli("jours", "N"), optionCli("format", "FORMAT"), optionCli("supervision"),
+    {optionCli("jours", "N"), optionCli("format", "FORMAT"), optionCli("supervision"), optionCli("erreurs"), optionCli("tri", "ORDRE"),
      optionCli("avertissement", "N"), optionCli("critique", "N")});
 
 } // namespace

@@ -14,7 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -102,12 +102,12 @@ private Q_SLOTS:
         bool recuperes = false;
         TFicheRapport f(nullptr, &recuperes); // the first refresh starts at once
         montrer(f);
-        auto *liste = enfant<QListWidget>(f, "lstRapport");
+        auto *liste = enfant<QListView>(f, "lstRapport");
         auto *annuler = enfant<QPushButton>(f, "btnAnnuler");
         auto *resume = enfant<QLabel>(f, "lblResume");
         QVERIFY(annuler->isVisible());
         // The lines come as the reports arrive, with the count of the download.
-        QTRY_VERIFY_WITH_TIMEOUT(liste->count() >= 3 || !tacheEnCours(f), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(liste->model()->rowCount() >= 3 || !tacheEnCours(f), 20000);
         QVERIFY2(tacheEnCours(f), "the refresh ended before it could be stopped");
         QVERIFY2(resume->text().startsWith(QStringLiteral("Téléchargement des rapports : ")), qPrintable(resume->text()));
         QVERIFY(resume->text().endsWith(QStringLiteral(" / %1").arg(nombre)));
@@ -117,11 +117,11 @@ private Q_SLOTS:
         QTRY_VERIFY(!tacheEnCours(f));
         QVERIFY2(chrono.elapsed() < 1000, qPrintable(QString::number(chrono.elapsed())));
 
-        const int lues = liste->count();
+        const int lues = liste->model()->rowCount();
         QVERIFY(lues >= 3);
         QVERIFY(lues < nombre);
         for (int i = 0; i < lues; ++i) // listing order
-            QCOMPARE(liste->item(i)->text(), QStringLiteral("F%1").arg(i, 3, 10, QLatin1Char('0')));
+            QCOMPARE(liste->model()->index(i, 0).data().toString(), QStringLiteral("F%1").arg(i, 3, 10, QLatin1Char('0')));
         QVERIFY2(resume->text().startsWith(QStringLiteral("Actualisation annulée : %1 franchisés").arg(lues)),
                  qPrintable(resume->text()));
         QVERIFY(!recuperes);
@@ -134,7 +134,7 @@ private Q_SLOTS:
 
         // The next refresh downloads again; Escape stops it and leaves the window open.
         cliquer(f, "btnActualiser");
-        QTRY_VERIFY_WITH_TIMEOUT(liste->count() >= 1 || !tacheEnCours(f), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(liste->model()->rowCount() >= 1 || !tacheEnCours(f), 20000);
         QVERIFY(tacheEnCours(f));
         QTest::keyClick(&f, Qt::Key_Escape);
         QTRY_VERIFY(!tacheEnCours(f));
@@ -162,7 +162,7 @@ private Q_SLOTS:
         bool recuperes = false;
         TFicheRapport f(nullptr, &recuperes);
         montrer(f);
-        QTRY_VERIFY_WITH_TIMEOUT(enfant<QListWidget>(f, "lstRapport")->count() >= 1 || !tacheEnCours(f), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(enfant<QListView>(f, "lstRapport")->model()->rowCount() >= 1 || !tacheEnCours(f), 20000);
         QVERIFY(tacheEnCours(f));
         f.close();
         QVERIFY(f.isVisible()); // until the refresh has stopped

@@ -112,9 +112,9 @@ private Q_SLOTS:
              noms("lvFnsSource btnExclrue btnReintegrer lvFnsExclu btnEnregistrer")},
             // No report account: an empty list, "Voir l'historique" disabled.
             {[&] { return new TFicheRapport(nullptr, &recuperes); },
-             noms("cseJour btnActualiser lstRapport reMessage")},
+             noms("cseJour btnActualiser edtFiltre cbErreursSeulement cbxTri rbIcones lstRapport reMessage")},
             {[&] { return new TFicheRapportHistorique(nullptr, QStringLiteral("0421"), *doc); },
-             noms("lstRapportHistorique Button1")},
+             noms("lstRapportHistorique cbToutHistorique Button1")},
         };
         for (const auto &[creer, attendu] : fenetres) {
             const std::unique_ptr<QWidget> f(creer());

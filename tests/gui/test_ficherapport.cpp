@@ -13,7 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -52,19 +52,22 @@ class TestFicheRapport : public QObject
     bool m_recuperes = false;
     QString m_serveur;
 
-    static QListWidgetItem *ligne(QWidget &w, const QString &identifiant)
+    static QModelIndex ligne(QWidget &w, const QString &identifiant)
     {
-        const auto trouves = enfant<QListWidget>(w, QStringLiteral("lstRapport"))->findItems(identifiant, Qt::MatchExactly);
-        return trouves.isEmpty() ? nullptr : trouves.first();
+        const QAbstractItemModel *m = enfant<QListView>(w, QStringLiteral("lstRapport"))->model();
+        const auto trouves = m->match(m->index(0, 0), Qt::DisplayRole, identifiant, 1, Qt::MatchExactly);
+        return trouves.isEmpty() ? QModelIndex() : trouves.first();
     }
 
+    // The lines as the views show them, in their order.
     static QStringList lignes(QWidget &w)
     {
         QStringList r;
-        auto *l = enfant<QListWidget>(w, QStringLiteral("lstRapport"));
-        for (int i = 0; i < l->count(); ++i)
-            r << l->item(i)->text() + (l->item(i)->data(TFicheRapport::RoleImage).toInt() == 1 ? QStringLiteral(":rouge")
-                                                                                                   : QStringLiteral(":vert"));
+        const QAbstractItemModel *m = enfant<QListView>(w, QStringLiteral("lstRapport"))->model();
+        for (int i = 0; i < m->rowCount(); ++i)
+            r << m->index(i, 0).data().toString()
+                    + (m->index(i, 0).data(TFicheRapport::RoleImage).toInt() == 1 ? QStringLiteral(":rouge")
+                                                                                   : QStringLiteral(":vert"));
         return r;
     }
 
@@ -158,7 +161,7 @@ private Q_SLOTS:
                 return false;
             }
         } peintures;
-        enfant<QListWidget>(f, QStringLiteral("lstRapport"))->viewport()->installEventFilter(&peintures);
+        enfant<QListView>(f, QStringLiteral("lstRapport"))->viewport()->installEventFilter(&peintures);
         auto *actualiser = enfant<QPushButton>(f, QStringLiteral("btnActualiser"));
         bool secondRefuse = false;
         QTimer::singleShot(150, &f, [&] {
@@ -210,7 +213,7 @@ private Q_SLOTS:
         QCOMPARE(historique->text(), QStringLiteral("Voir l'historique"));
         QVERIFY(historique->font().bold());
         QVERIFY(!historique->isEnabled());
-        auto *liste = enfant<QListWidget>(f, QStringLiteral("lstRapport"));
+        auto *liste = enfant<QListView>(f, QStringLiteral("lstRapport"));
         QCOMPARE(liste->viewMode(), QListView::IconMode);
         QCOMPARE(liste->iconSize(), QSize(48, 48));
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
@@ -219,8 +222,8 @@ private Q_SLOTS:
         QCOMPARE(enfant<QLabel>(f, QStringLiteral("lblResume"))->text(), QStringLiteral("3 franchisés : 1 à jour, 2 en erreur"));
         QVERIFY(m_recuperes);
         // The lights really are two different pictures.
-        const QImage vert = ligne(f, QStringLiteral("0421"))->icon().pixmap(48, 48).toImage();
-        const QImage rouge = ligne(f, QStringLiteral("0422"))->icon().pixmap(48, 48).toImage();
+        const QImage vert = ligne(f, QStringLiteral("0421")).data(Qt::DecorationRole).value<QIcon>().pixmap(48, 48).toImage();
+        const QImage rouge = ligne(f, QStringLiteral("0422")).data(Qt::DecorationRole).value<QIcon>().pixmap(48, 48).toImage();
         QVERIFY(!vert.isNull());
         QVERIFY(vert != rouge);
         QVERIFY(vert.pixelColor(24, 30).green() > vert.pixelColor(24, 30).red());
@@ -233,27 +236,27 @@ private Q_SLOTS:
         QTRY_VERIFY(!tacheEnCours(f));
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
-        auto *liste = enfant<QListWidget>(f, QStringLiteral("lstRapport"));
+        auto *liste = enfant<QListView>(f, QStringLiteral("lstRapport"));
         auto *texte = enfant<QTextEdit>(f, QStringLiteral("reMessage"));
         auto *historique = enfant<QPushButton>(f, QStringLiteral("btnHistorique"));
 
-        QListWidgetItem *l0423 = ligne(f, QStringLiteral("0423"));
-        QTest::mouseClick(liste->viewport(), Qt::LeftButton, {}, liste->visualItemRect(l0423).center());
-        QVERIFY(l0423->isSelected());
+        const QModelIndex l0423 = ligne(f, QStringLiteral("0423"));
+        QTest::mouseClick(liste->viewport(), Qt::LeftButton, {}, liste->visualRect(l0423).center());
+        QVERIFY(liste->selectionModel()->isSelected(l0423));
         QVERIFY(historique->isEnabled());
         QCOMPARE(f.FranchiseSelectionne(), QStringLiteral("0423"));
         QCOMPARE(texte->toPlainText(), QStringLiteral("Derniere mise à jour automatique effectuée le 25/03/2013\n"
                                                       "[HVN] Base; verrouillée\n"));
 
-        liste->setCurrentItem(ligne(f, QStringLiteral("0421")));
+        liste->setCurrentIndex(ligne(f, QStringLiteral("0421")));
         QCOMPARE(texte->toPlainText(), QStringLiteral("Derniere mise à jour automatique effectuée le 25/03/2013 06:30:00\n"
                                                       "Mise à jour automatique installée."));
 
         // A click in an empty area deselects; the text stays.
         const QPoint vide(liste->viewport()->width() - 3, liste->viewport()->height() - 3);
-        QVERIFY(!liste->itemAt(vide));
+        QVERIFY(!liste->indexAt(vide).isValid());
         QTest::mouseClick(liste->viewport(), Qt::LeftButton, {}, vide);
-        QVERIFY(liste->selectedItems().isEmpty());
+        QVERIFY(!liste->selectionModel()->hasSelection());
         QVERIFY(!historique->isEnabled());
         QVERIFY(f.FranchiseSelectionne().isEmpty());
         QVERIFY(texte->toPlainText().endsWith(QStringLiteral("Mise à jour automatique installée.")));
@@ -267,7 +270,7 @@ private Q_SLOTS:
         // Changed on the server after the first refresh of the run: not downloaded again.
         QVERIFY(ecrireFichier(surServeur("0421.xml"), rapportXml(QStringLiteral("25/03/2013 06:30:00"), QStringLiteral("1"),
                                                                  QStringLiteral("nouveau"))));
-        enfant<QListWidget>(f, QStringLiteral("lstRapport"))->setCurrentRow(0);
+        enfant<QListView>(f, QStringLiteral("lstRapport"))->setCurrentIndex(ligne(f, QStringLiteral("0421")));
         enfant<QSpinBox>(f, QStringLiteral("cseJour"))->setValue(31);
         QCOMPARE(lignes(f).at(1), QStringLiteral("0422:rouge")); // the spin edit alone recomputes nothing
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnActualiser")), Qt::LeftButton);
@@ -284,7 +287,7 @@ private Q_SLOTS:
         bool recuperes = false;
         TFicheRapport f(nullptr, &recuperes);
         QTRY_VERIFY(!tacheEnCours(f));
-        QCOMPARE(enfant<QListWidget>(f, QStringLiteral("lstRapport"))->count(), 0);
+        QCOMPARE(enfant<QListView>(f, QStringLiteral("lstRapport"))->model()->rowCount(), 0);
         QVERIFY(enfant<QLabel>(f, QStringLiteral("lblResume"))->text().isEmpty());
         QVERIFY(!recuperes);
         QCOMPARE(m_dialogues->messages.size(), 1);
@@ -312,8 +315,8 @@ private Q_SLOTS:
     {
         TFicheRapport f(nullptr, &m_recuperes);
         QTRY_VERIFY(!tacheEnCours(f));
-        auto *liste = enfant<QListWidget>(f, QStringLiteral("lstRapport"));
-        liste->setCurrentItem(ligne(f, QStringLiteral("0421")));
+        auto *liste = enfant<QListView>(f, QStringLiteral("lstRapport"));
+        liste->setCurrentIndex(ligne(f, QStringLiteral("0421")));
         QString titre;
         QStringList dates;
         QList<QColor> couleurs;
@@ -335,13 +338,13 @@ private Q_SLOTS:
         QVERIFY(m_dialogues->messages.isEmpty());
         QVERIFY(QFile::exists(chemins().RepertoireHistorique + QStringLiteral("0421.xml")));
 
-        liste->setCurrentItem(ligne(f, QStringLiteral("0422")));
+        liste->setCurrentIndex(ligne(f, QStringLiteral("0422")));
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnHistorique")), Qt::LeftButton);
         QTRY_VERIFY(!tacheEnCours(f));
         QCOMPARE(m_dialogues->messages, QStringList{QStringLiteral("Il n'y a pas d'historique pour le franchisé 0422")});
 
         m_dialogues->vider();
-        liste->setCurrentItem(ligne(f, QStringLiteral("0423")));
+        liste->setCurrentIndex(ligne(f, QStringLiteral("0423")));
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnHistorique")), Qt::LeftButton);
         QTRY_VERIFY(!tacheEnCours(f));
         QCOMPARE(m_dialogues->messages,
@@ -355,7 +358,7 @@ private Q_SLOTS:
     {
         TFicheRapport f(nullptr, &m_recuperes);
         QTRY_VERIFY(!tacheEnCours(f));
-        enfant<QListWidget>(f, QStringLiteral("lstRapport"))->setCurrentRow(0);
+        enfant<QListView>(f, QStringLiteral("lstRapport"))->setCurrentIndex(ligne(f, QStringLiteral("0421")));
         const QString historique = m_serveur + QStringLiteral("Rapport/Historique");
         const QString cache = m_serveur + QStringLiteral("Historique.cache");
         QVERIFY(QDir().rename(historique, cache));
@@ -367,7 +370,7 @@ private Q_SLOTS:
         // The session left open is reused by the next refresh.
         QTest::mouseClick(enfant<QPushButton>(f, QStringLiteral("btnActualiser")), Qt::LeftButton);
         QTRY_VERIFY(!tacheEnCours(f));
-        QCOMPARE(enfant<QListWidget>(f, QStringLiteral("lstRapport"))->count(), 3);
+        QCOMPARE(enfant<QListView>(f, QStringLiteral("lstRapport"))->model()->rowCount(), 3);
         QCOMPARE(m_dialogues->erreurs.size(), 1);
     }
 };

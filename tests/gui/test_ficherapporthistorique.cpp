@@ -1,12 +1,15 @@
 #include "core/base/Horloge.h"
 #include "gui/rapports/FicheRapportHistorique.h"
+#include "gui/rapports/FriseHistorique.h"
 #include "core/reports/RapportMajAuto.h"
 
 #include "DialoguesEnregistres.h"
 #include "OutilsGui.h"
 #include "OutilsTests.h"
 
+#include <QCheckBox>
 #include <QFile>
+#include <QToolTip>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableWidget>
@@ -137,6 +140,53 @@ private Q_SLOTS:
         QCOMPARE(enfant<QTableWidget>(f, QStringLiteral("lstRapportHistorique"))->rowCount(), 1);
         QCOMPARE(m_dialogues->erreurs.size(), 1);
         QVERIFY(m_dialogues->erreurs[0].contains(QStringLiteral("hier")));
+    }
+
+    void frise()
+    {
+        HorlogeFixe horloge(QDateTime(QDate(2013, 3, 25), QTime(20, 0)));
+        definirHorloge(&horloge);
+        // A run 200 days ago, then 24/03 green and 25/03 red; nothing in between.
+        const auto doc = historique(item(QStringLiteral("06/09/2012 06:30:00"), QStringLiteral("0")) + deuxPassages());
+        TFicheRapportHistorique f(nullptr, QStringLiteral("0421"), *doc);
+        f.resize(900, 420);
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        auto *frise = enfant<FriseHistorique>(f, "friseHistorique");
+        auto *tout = enfant<QCheckBox>(f, "cbToutHistorique");
+        auto *t = enfant<QTableWidget>(f, "lstRapportHistorique");
+        QCOMPARE(frise->dernierJour(), QDate(2013, 3, 25));
+        QCOMPARE(frise->premierJour(), QDate(2013, 3, 25).addDays(-89));
+        QVERIFY(frise->rectMarque(0).isEmpty()); // older than 90 days
+        const QRect vert = frise->rectMarque(1);
+        const QRect rouge = frise->rectMarque(2);
+        QVERIFY(!vert.isEmpty() && !rouge.isEmpty());
+        QVERIFY(vert.right() < rouge.left());
+        const QImage image = frise->grab().toImage();
+        const QColor cVert = image.pixelColor(vert.center());
+        const QColor cRouge = image.pixelColor(rouge.center());
+        QVERIFY(cVert.green() > cVert.red());
+        QCOMPARE(cRouge, QColor(255, 0, 0));
+        // A day without a run is a gap: the background, neither colour.
+        const QColor vide = image.pixelColor(vert.left() - vert.width() * 3, vert.center().y());
+        QVERIFY(vide != cVert && vide != cRouge);
+
+        // Hovering a mark tells its date and text; a click selects its line.
+        QHelpEvent survol(QEvent::ToolTip, rouge.center(), frise->mapToGlobal(rouge.center()));
+        QApplication::sendEvent(frise, &survol);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), QStringLiteral("25/03/2013 18:05:00\n[General] Disque plein; 2 Go\n[General] Réessayer"));
+        QToolTip::hideText();
+        QTest::mouseClick(frise, Qt::LeftButton, {}, vert.center());
+        QCOMPARE(t->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(t->selectionModel()->selectedRows().first().row(), 1);
+
+        tout->click();
+        QCOMPARE(frise->premierJour(), QDate(2012, 9, 6));
+        QVERIFY(!frise->rectMarque(0).isEmpty());
+        QTest::mouseClick(frise, Qt::LeftButton, {}, frise->rectMarque(0).center());
+        QCOMPARE(t->selectionModel()->selectedRows().first().row(), 0);
+        definirHorloge(nullptr);
     }
 };
 

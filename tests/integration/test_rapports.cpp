@@ -573,6 +573,44 @@ TEST_F(RapportsCli, RapportsEnJson)
     EXPECT_EQ(executer({QStringLiteral("rapports"), QStringLiteral("--jours"), QStringLiteral("40")}), 2);
 }
 
+TEST_F(RapportsCli, ErreursSeulementEtOrdres)
+{
+    ecrireIni();
+    const QDateTime maintenant = QDateTime::currentDateTime();
+    // Listing order is the server's: b10, a2 (old), c1 (red), named so that no order is another's.
+    ecrire(serveur(QStringLiteral("Rapport/b10.xml")), rapportXml(maintenant.addSecs(-60)), maintenant);
+    ecrire(serveur(QStringLiteral("Rapport/a2.xml")), rapportXml(maintenant.addDays(-9)), maintenant);
+    ecrire(serveur(QStringLiteral("Rapport/c1.xml")), rapportXml(maintenant.addSecs(-120), 1, QStringLiteral("x")), maintenant);
+    const auto franchises = [&](const QStringList &options) {
+        QByteArray sortie;
+        EXPECT_EQ(executer(QStringList{QStringLiteral("rapports"), QStringLiteral("--format"), QStringLiteral("csv")} + options,
+                           &sortie),
+                  0);
+        QStringList r;
+        for (const QByteArray &l : sortie.split('\n'))
+            if (!l.isEmpty())
+                r << QString::fromUtf8(l.split(';').mid(0, 2).join(';'));
+        return r;
+    };
+    const QStringList serveurOrdre = franchises({});
+    ASSERT_EQ(serveurOrdre.size(), 3);
+    EXPECT_EQ(franchises({QStringLiteral("--tri"), QStringLiteral("franchise")}),
+              (QStringList{QStringLiteral("a2;rouge"), QStringLiteral("b10;vert"), QStringLiteral("c1;rouge")}));
+    EXPECT_EQ(franchises({QStringLiteral("--tri"), QStringLiteral("date")}),
+              (QStringList{QStringLiteral("a2;rouge"), QStringLiteral("c1;rouge"), QStringLiteral("b10;vert")}));
+    const QStringList etat = franchises({QStringLiteral("--tri"), QStringLiteral("etat")});
+    ASSERT_EQ(etat.size(), 3);
+    EXPECT_EQ(etat[2], QStringLiteral("b10;vert"));
+    // Red lines keep the server's order among themselves.
+    EXPECT_LT(serveurOrdre.indexOf(etat[0]), serveurOrdre.indexOf(etat[1]));
+    EXPECT_EQ(franchises({QStringLiteral("--erreurs")}).size(), 2);
+    EXPECT_EQ(franchises({QStringLiteral("--erreurs"), QStringLiteral("--tri"), QStringLiteral("franchise")}),
+              (QStringList{QStringLiteral("a2;rouge"), QStringLiteral("c1;rouge")}));
+    QByteArray erreurs;
+    EXPECT_EQ(executer({QStringLiteral("rapports"), QStringLiteral("--tri"), QStringLiteral("nom")}, nullptr, &erreurs), 2);
+    EXPECT_TRUE(erreurs.contains("--tri attend franchise, etat ou date.")) << erreurs.constData();
+}
+
 TEST_F(RapportsCli, ConnexionRefuseeDonneUnEtLeMessage)
 {
     m_compte.Mdp = QStringLiteral("faux");

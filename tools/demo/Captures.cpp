@@ -18,7 +18,11 @@
 #include <QDir>
 #include <QItemSelectionModel>
 #include <QLibraryInfo>
-#include <QListWidget>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QRadioButton>
 #include <QPushButton>
 #include <QTest>
 #include <QTranslator>
@@ -104,15 +108,28 @@ int main(int argc, char **argv)
 
     {
         TFicheRapport rapport(&principale, &principale.RapportsRecuperes);
-        rapport.resize(760, 560);
+        rapport.resize(900, 640);
         attendre(rapport);
-        auto *liste = rapport.findChild<QListWidget *>(QStringLiteral("lstRapport"));
+        auto *liste = rapport.findChild<QListView *>(QStringLiteral("lstRapport"));
         if (liste) {
-            const auto trouves = liste->findItems(QStringLiteral("0404"), Qt::MatchExactly);
+            const QAbstractItemModel *m = liste->model();
+            const auto trouves = m->match(m->index(0, 0), Qt::DisplayRole, QStringLiteral("0404"), 1, Qt::MatchExactly);
             if (!trouves.isEmpty())
-                liste->setCurrentItem(trouves.first(), QItemSelectionModel::ClearAndSelect);
+                liste->setCurrentIndex(trouves.first());
         }
         capturer(rapport, sortie + QStringLiteral("rapport.png"));
+        // The red ones at once: details, errors only; then one franchisee by its number.
+        rapport.findChild<QRadioButton *>(QStringLiteral("rbDetails"))->click();
+        rapport.findChild<QCheckBox *>(QStringLiteral("cbErreursSeulement"))->click();
+        rapport.findChild<QComboBox *>(QStringLiteral("cbxTri"))->setCurrentIndex(1);
+        capturer(rapport, sortie + QStringLiteral("rapport-erreurs.png"));
+        rapport.findChild<QCheckBox *>(QStringLiteral("cbErreursSeulement"))->click();
+        rapport.findChild<QLineEdit *>(QStringLiteral("edtFiltre"))->setText(QStringLiteral("verrouillée"));
+        capturer(rapport, sortie + QStringLiteral("rapport-recherche.png"));
+        // Back to the defaults, for whoever opens the demo next.
+        rapport.findChild<QLineEdit *>(QStringLiteral("edtFiltre"))->clear();
+        rapport.findChild<QComboBox *>(QStringLiteral("cbxTri"))->setCurrentIndex(0);
+        rapport.findChild<QRadioButton *>(QStringLiteral("rbIcones"))->click();
 
         TNativeXMLDocument historique(QStringLiteral("MajAuto"));
         historique.LoadFromFile(chemins().RepertoireProgramme + QStringLiteral("ftp/rapports/Rapport/Historique/0404.xml"));

@@ -231,6 +231,8 @@ QString sections(const Section &g, const Section &h, const Section &z)
     return section("General", g) + section("HVN", h) + section("Zentrave", z);
 }
 
+constexpr int NombreFranchises = 2000;
+
 void rapports(const QString &racine)
 {
     const QString rep = racine + s("Rapport/");
@@ -245,19 +247,22 @@ void rapports(const QString &racine)
     const QStringList problemesZentrave{s("Fichier remise_achat.xml absent du serveur"),
                                         s("3 conditions d'achat rejetées ; fournisseur inconnu : ZZ")};
 
-    for (int i = 1; i <= 30; ++i) {
-        const QString id = QStringLiteral("04%1").arg(i, 2, 10, QLatin1Char('0'));
+    // 2,000 franchisees "0401" to "2400": the first 30 as they always were, then about one in
+    // six red, scattered, as a large network looks.
+    for (int i = 1; i <= NombreFranchises; ++i) {
+        const QString id = QStringLiteral("%1").arg(400 + i, 4, 10, QLatin1Char('0'));
         Section g, h, z;
         int joursDeRetard = i % 3 == 0 ? 1 : 0;
-        if (i % 7 == 2) {
-            g = {1, {problemesGeneral.first()}};
-        } else if (i % 7 == 4) {
+        const int tirage = (i * 37) % 100;
+        if (i <= 30 ? i % 7 == 2 : tirage < 7) {
+            g = {1, {problemesGeneral.at(static_cast<qsizetype>(i % 2))}};
+        } else if (i <= 30 ? i % 7 == 4 : tirage < 13) {
             h = {2, problemesHvn};
             z = {1, problemesZentrave};
-        } else if (i % 10 == 6) {
+        } else if (i <= 30 ? i % 10 == 6 : tirage < 18) {
             joursDeRetard = 4 + i % 5; // out of date
         }
-        const QDateTime date(maintenant.date().addDays(-joursDeRetard), QTime(5, 10 + i, 0));
+        const QDateTime date(maintenant.date().addDays(-joursDeRetard), QTime(5, 10 + i % 50, 0));
         QString corps;
         if (i == 13) {
             corps = s("<MajAuto Date=\"") + formats::dateHeure(date) + s("\"><General><Etat Etat=\"0\"/>"); // cut short
@@ -272,13 +277,18 @@ void rapports(const QString &racine)
 
         if (i % 8 == 5)
             continue; // some franchisees have no history yet
+        // 0404 runs daily for 150 days, red every Monday and for the last three weeks, with a
+        // week off in between; the others weekly.
+        const bool quotidien = i == 4;
         QString items;
-        for (int j = 12; j >= 0; --j) {
-            const QDateTime d(date.date().addDays(-j * 7), QTime(5, 12));
+        for (int j = quotidien ? 149 : 12; j >= 0; --j) {
+            const QDateTime d(date.date().addDays(quotidien ? -j : -j * 7), QTime(5, 12));
+            if (quotidien && j >= 40 && j < 47)
+                continue;
             Section hg, hh, hz;
-            if ((i + j) % 5 == 0)
+            if (quotidien ? d.date().dayOfWeek() == 1 || j < 21 : (i + j) % 5 == 0)
                 hg = {1, {problemesGeneral.at(j % 2)}};
-            if ((i + j) % 6 == 1)
+            if (!quotidien && (i + j) % 6 == 1)
                 hz = {1, problemesZentrave};
             if (j == 0) {
                 hg = g;

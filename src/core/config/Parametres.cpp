@@ -12,6 +12,15 @@ const QString SectionUri = Parametres::nomSection(Parametres::Uri);
 const QString SectionFtp = Parametres::nomSection(Parametres::Publication);
 const QString SectionRapport = Parametres::nomSection(Parametres::Rapport);
 const QString SectionExclus = Parametres::nomSection(Parametres::Exclus);
+const QString SectionAffichage = Parametres::nomSection(Parametres::Affichage);
+const QString CleTri = QStringLiteral("Tri");
+const QString CleVue = QStringLiteral("Vue");
+const QString CleErreursSeulement = QStringLiteral("ErreursSeulement");
+const QString MotIcones = QStringLiteral("Icones");
+const QString MotDetails = QStringLiteral("Details");
+// By ParametresAffichage::Tri.
+const std::array<QString, 4> MotsTri = {QStringLiteral("Serveur"), QStringLiteral("Franchise"),
+                                        QStringLiteral("Etat"), QStringLiteral("Date")};
 
 const QString CleTypeEnvoi = QStringLiteral("TypeEnvoi");
 const QString CleUri = QStringLiteral("URI");
@@ -85,6 +94,7 @@ QString Parametres::nomSection(Partie partie)
     case Publication: return QStringLiteral("Halvenor_FTP");
     case Rapport: return QStringLiteral("Halvenor_Rapport");
     case Exclus: return QStringLiteral("Halvenor_FNS_Exclu");
+    case Affichage: return QStringLiteral("Halvenor_Affichage");
     }
     return {};
 }
@@ -114,6 +124,14 @@ Parametres Parametres::lire(const QString &fichier)
     // Whatever the key, the code is what follows the first "=".
     for (const QString &entree : ini.readSectionValues(SectionExclus))
         p.fournisseursExclus << entree.mid(entree.indexOf(u'=') + 1);
+    // An unknown word keeps the default.
+    const QString tri = ini.readString(SectionAffichage, CleTri, MotsTri[0]).trimmed();
+    for (size_t i = 0; i < MotsTri.size(); ++i)
+        if (tri.compare(MotsTri[i], Qt::CaseInsensitive) == 0)
+            p.affichage.tri = static_cast<ParametresAffichage::Tri>(i);
+    p.affichage.details =
+        ini.readString(SectionAffichage, CleVue, MotIcones).trimmed().compare(MotDetails, Qt::CaseInsensitive) == 0;
+    p.affichage.erreursSeulement = ini.readBool(SectionAffichage, CleErreursSeulement, false);
     return p;
 }
 
@@ -146,6 +164,11 @@ void Parametres::enregistrer(const QString &fichier, Parties parties) const
         ini.eraseSection(SectionExclus);
         for (qsizetype i = 0; i < fournisseursExclus.size(); ++i)
             ini.writeString(SectionExclus, PrefixeFournisseur + QString::number(i), fournisseursExclus[i]);
+    }
+    if (parties & Affichage) {
+        ini.writeString(SectionAffichage, CleTri, MotsTri[static_cast<size_t>(affichage.tri)]);
+        ini.writeString(SectionAffichage, CleVue, affichage.details ? MotDetails : MotIcones);
+        ini.writeBool(SectionAffichage, CleErreursSeulement, affichage.erreursSeulement);
     }
     ini.save();
 }

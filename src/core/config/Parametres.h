@@ -50,6 +50,15 @@ struct CompteFtp
     bool sftp() const { return protocole == Protocole::SFTP; }
 };
 
+// [Halvenor_Affichage]: the report window's display choices.
+struct ParametresAffichage
+{
+    enum class Tri { Serveur, Franchise, Etat, Date };
+    Tri tri = Tri::Serveur;        // "Tri"
+    bool details = false;          // "Vue": Icones or Details
+    bool erreursSeulement = false; // "ErreursSeulement"
+};
+
 enum class QuelCompte { Publication, Rapport };
 
 struct Parametres
@@ -61,6 +70,7 @@ struct Parametres
         Publication = 0x04, // [Halvenor_FTP]
         Rapport = 0x08,     // [Halvenor_Rapport]
         Exclus = 0x10,      // [Halvenor_FNS_Exclu], rewritten whole
+        Affichage = 0x20,   // [Halvenor_Affichage]
     };
     Q_DECLARE_FLAGS(Parties, Partie)
 
@@ -70,6 +80,7 @@ struct Parametres
     CompteFtp publication;
     CompteFtp rapport;
     QStringList fournisseursExclus; // supplier codes, in file order
+    ParametresAffichage affichage;
 
     CompteFtp &compte(QuelCompte c) { return c == QuelCompte::Publication ? publication : rapport; }
     const CompteFtp &compte(QuelCompte c) const { return c == QuelCompte::Publication ? publication : rapport; }

@@ -69,6 +69,7 @@ LectureRapport texteRapport(const TNativeXMLDocument &document, const QString &c
     if (racine.name() != RacineMajAuto) {
         r.sectionsEnErreur = true;
         r.texte = DebutXmlIllisible + chemin;
+        r.motif = r.texte;
         return r;
     }
     try {
@@ -76,12 +77,16 @@ LectureRapport texteRapport(const TNativeXMLDocument &document, const QString &c
     } catch (const HalvenorError &) {
         r.sectionsEnErreur = true;
         r.texte = DebutDateIllisible + chemin;
+        r.motif = r.texte;
         return r;
     }
     r.lu = true;
     const auto etats = EtatsSections(racine);
     r.sectionsEnErreur = enErreur(etats);
     r.texte = DebutDerniereMaj + formats::dateHeure(r.date) + u'\n' + TexteEntree(etats, racine);
+    for (int i = 0; i < 3 && r.motif.isEmpty(); ++i)
+        if (etats[static_cast<size_t>(i)])
+            r.motif = MessagesSection(i, racine).section(u'\n', 0, 0);
     return r;
 }
 
@@ -90,6 +95,7 @@ LectureRapport illisible(const QString &chemin)
     LectureRapport r;
     r.sectionsEnErreur = true;
     r.texte = DebutXmlIllisible + chemin;
+    r.motif = r.texte;
     return r;
 }
 

@@ -18,6 +18,7 @@ inline const QString TexteMajInstallee = QStringLiteral("Mise à jour automatiqu
 inline const QString DebutDerniereMaj = QStringLiteral("Derniere mise à jour automatique effectuée le ");
 inline const QString DebutXmlIllisible = QStringLiteral("Impossible de lire le fichier XML : ");
 inline const QString DebutDateIllisible = QStringLiteral("Date illisible dans le rapport : ");
+inline const QString TexteRapportTropAncien = QStringLiteral("Rapport trop ancien");
 inline const QString DebutTelechargementImpossible = QStringLiteral("Impossible de télécharger le fichier : ");
 
 // A report file: its extension, from the last point on, is exactly ".xml" (lower case).
@@ -54,6 +55,7 @@ struct LectureRapport
     bool sectionsEnErreur = false;
     QDateTime date;          // valid when lu
     QString texte;           // the whole text shown for the report
+    QString motif;           // why it is red, in one line: empty when its sections are fine
 };
 
 // Loads `chemin` into `document` (reused from one report to the next) and builds its text.

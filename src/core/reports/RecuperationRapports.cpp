@@ -176,18 +176,24 @@ bool ChargerRapports(SessionRapport &session, bool &rapportsRecuperes, int jours
         const std::optional<ResultatFtp> &telecharge = telecharges[prochaine];
         ++prochaine;
         LigneRapport ligne;
+        ligne.rang = static_cast<int>(prochaine - 1);
         ligne.fichier = e.nom;
         ligne.identifiant = identifiantRapport(e.nom);
         if (telecharge && !*telecharge) {
             ligne.enErreur = true;
             ligne.texte = DebutTelechargementImpossible + e.nom + QStringLiteral(" (") + telecharge->echec().texte()
                 + u')';
+            ligne.motif = ligne.texte;
         } else {
             const LectureRapport lecture =
                 LireRapportCourant(document, session.cheminsLocaux().RepertoireRapport + e.nom, aujourdhui);
             ligne.texte = lecture.texte;
+            ligne.date = lecture.date;
+            ligne.motif = lecture.motif;
             ligne.enErreur = lecture.sectionsEnErreur
                 || (lecture.lu && !RapportRecent(lecture.date, e.modification, jours, aujourdhui));
+            if (ligne.enErreur && ligne.motif.isEmpty() && !lecture.sectionsEnErreur)
+                ligne.motif = TexteRapportTropAncien;
         }
         ajouter(ligne);
     };

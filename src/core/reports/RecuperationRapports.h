@@ -84,6 +84,9 @@ struct LigneRapport
     QString fichier;   // server file name, also the local copy's name
     bool enErreur = false;
     QString texte;
+    QDateTime date;  // the report's own date; invalid when it could not be read
+    QString motif;   // why the line is red, in one line; empty when green
+    int rang = 0;    // position in the server's listing
 };
 
 // One refresh of the report list, shared by the report window and halvenor-cli.

@@ -2,6 +2,7 @@
 #include "ui_FicheRapport.h"
 
 #include "core/base/Chemins.h"
+#include "core/base/Erreurs.h"
 #include "core/reports/Supervision.h"
 #include "gui/rapports/FicheRapportHistorique.h"
 #include "gui/Action.h"
@@ -11,17 +12,36 @@
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QShortcut>
 
 TFicheRapport::TFicheRapport(QWidget *owner, bool *rapportsRecuperes)
     : QDialog(owner),
       ui(new Ui::TFicheRapport),
       m_rapportsRecuperes(rapportsRecuperes),
       m_session(LireCompteRapport(chemins().FichierIni), chemins(), m_relais),
-      m_tache(new Tache(this))
+      m_tache(new Tache(this)),
+      m_lignes(new ModeleRapports(this)),
+      m_filtre(new FiltreRapports(this))
 {
     ui->setupUi(this);
+    m_filtre->setSourceModel(m_lignes);
+    ui->lstRapport->setModel(m_filtre);
+    ui->lstRapportDetails->setModel(m_filtre);
+    // One selection for both views: switching views keeps the selected line.
+    delete ui->lstRapportDetails->selectionModel();
+    ui->lstRapportDetails->setSelectionModel(ui->lstRapport->selectionModel());
+    QHeaderView *entete = ui->lstRapportDetails->header();
+    entete->setSortIndicator(-1, Qt::AscendingOrder); // listing order until asked
+    ui->lstRapportDetails->setSortingEnabled(true);
+    const QFontMetrics mesure(ui->lstRapportDetails->font());
+    entete->resizeSection(ModeleRapports::Franchise, mesure.horizontalAdvance(QStringLiteral("Franchisé")) + 60);
+    entete->resizeSection(ModeleRapports::Etat, mesure.horizontalAdvance(QStringLiteral("En erreur")) + 24);
+    entete->resizeSection(ModeleRapports::Date, mesure.horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + 24);
+    entete->setStretchLastSection(true);
+    ui->lstRapportDetails->viewport()->installEventFilter(this);
     ilImages = {QIcon(QStringLiteral(":/icons/feu_vert.svg")), QIcon(QStringLiteral(":/icons/feu_rouge.svg")),
                 QIcon(QStringLiteral(":/icons/actualiser.svg"))};
     ui->lstRapport->setGridSize(QSize(96, 84));
@@ -32,7 +52,34 @@ TFicheRapport::TFicheRapport(QWidget *owner, bool *rapportsRecuperes)
     connect(ui->btnActualiser, &QPushButton::clicked, this, &TFicheRapport::btnActualiserClick);
     connect(ui->btnHistorique, &QPushButton::clicked, this, &TFicheRapport::btnHistoriqueClick);
     connect(ui->btnAnnuler, &QPushButton::clicked, m_tache, &Tache::annuler);
-    connect(ui->lstRapport, &QListWidget::itemSelectionChanged, this, &TFicheRapport::selectionChangee);
+    connect(ui->lstRapport->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TFicheRapport::selectionChangee);
+    // Rows the filter drops leave the selection without a selectionChanged.
+    connect(m_filtre, &QAbstractItemModel::rowsRemoved, this, &TFicheRapport::selectionChangee);
+    connect(m_filtre, &QAbstractItemModel::modelReset, this, &TFicheRapport::selectionChangee);
+    connect(ui->edtFiltre, &QLineEdit::textChanged, this, [this](const QString &texte) {
+        m_filtre->setRecherche(texte);
+        afficherResume();
+    });
+    connect(ui->cbErreursSeulement, &QCheckBox::toggled, this, [this](bool oui) {
+        m_filtre->setErreursSeulement(oui);
+        afficherResume();
+        enregistrerAffichage();
+    });
+    connect(ui->cbxTri, &QComboBox::currentIndexChanged, this, &TFicheRapport::triChoisi);
+    connect(entete, &QHeaderView::sortIndicatorChanged, this, &TFicheRapport::enteteCliquee);
+    connect(ui->rbDetails, &QRadioButton::toggled, this, [this](bool details) {
+        ui->lstRapport->setVisible(!details);
+        ui->lstRapportDetails->setVisible(details);
+        enregistrerAffichage();
+    });
+    auto *chercher = new QShortcut(QKeySequence::Find, this);
+    connect(chercher, &QShortcut::activated, this, [this] {
+        ui->edtFiltre->setFocus(Qt::ShortcutFocusReason);
+        ui->edtFiltre->selectAll();
+    });
+    // A file that cannot be read opens the window with the defaults.
+    appliquerAffichage(Parametres::lireSiPossible(chemins().FichierIni).affichage);
     connect(m_tache, &Tache::terminee, this, &TFicheRapport::actionTerminee);
     m_minuteurProgression.setInterval(100);
 
@@ -60,9 +107,8 @@ void TFicheRapport::ChargerRapports()
 {
     if (m_tache->signalerSiOccupe())
         return;
-    ui->lstRapport->clear();
-    MessagesParLigne.clear();
-    lstRapportSelectItem(nullptr, false);
+    m_lignes->vider();
+    lstRapportSelectItem({}, false);
     afficherResume();
 
     auto progression = std::make_shared<ProgressionPartagee>();
@@ -121,15 +167,7 @@ void TFicheRapport::ChargerRapports()
 
 void TFicheRapport::ajouterLignes(const QList<LigneRapport> &lignes)
 {
-    for (const LigneRapport &l : lignes) {
-        const int image = l.enErreur ? 1 : 0;
-        auto *ligne = new QListWidgetItem(ilImages[static_cast<size_t>(image)], l.identifiant);
-        ligne->setData(RoleImage, image);
-        ligne->setToolTip(l.fichier);
-        ligne->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
-        ui->lstRapport->addItem(ligne);
-        MessagesParLigne[ligne] = l.texte;
-    }
+    m_lignes->ajouter(lignes);
 }
 
 void TFicheRapport::actionTerminee()
@@ -166,11 +204,12 @@ void TFicheRapport::keyPressEvent(QKeyEvent *evenement)
 void TFicheRapport::afficherResume()
 {
     ResumeRapports resume;
-    for (int i = 0; i < ui->lstRapport->count(); ++i) {
-        const QListWidgetItem *ligne = ui->lstRapport->item(i);
-        resume.ajouter(ligne->text(), ligne->data(RoleImage).toInt() == 1);
-    }
-    ui->lblResume->setText(texteResume(resume));
+    for (int i = 0; i < m_lignes->rowCount(); ++i)
+        resume.ajouter(m_lignes->ligne(i).identifiant, m_lignes->ligne(i).enErreur);
+    QString texte = texteResume(resume);
+    if (m_filtre->filtreActif())
+        texte += QStringLiteral(" — %1 affichés").arg(m_filtre->rowCount());
+    ui->lblResume->setText(texte);
 }
 
 void TFicheRapport::btnActualiserClick()
@@ -178,39 +217,91 @@ void TFicheRapport::btnActualiserClick()
     ChargerRapports();
 }
 
-QString TFicheRapport::TexteRapport(const QListWidgetItem *ligne) const
+QString TFicheRapport::TexteRapport(const QModelIndex &ligne) const
 {
-    const auto it = MessagesParLigne.find(ligne);
-    return it == MessagesParLigne.end() ? QString() : it->second;
+    return ligne.data(ModeleRapports::RoleTexte).toString();
 }
 
-void TFicheRapport::lstRapportSelectItem(QListWidgetItem *ligne, bool selectionne)
+void TFicheRapport::lstRapportSelectItem(const QModelIndex &ligne, bool selectionne)
 {
     ui->btnHistorique->setEnabled(false);
     m_franchiseSelectionne.clear();
-    if (ligne && selectionne) {
+    if (ligne.isValid() && selectionne) {
         ui->btnHistorique->setEnabled(true);
-        m_franchiseSelectionne = ligne->text();
+        m_franchiseSelectionne = ligne.siblingAtColumn(ModeleRapports::Franchise).data().toString();
         ui->reMessage->setPlainText(TexteRapport(ligne));
     }
 }
 
 void TFicheRapport::selectionChangee()
 {
-    const QList<QListWidgetItem *> choisis = ui->lstRapport->selectedItems();
+    // A line hidden by the filter leaves the selection, and so leaves the buttons.
+    const QModelIndexList choisis = ui->lstRapport->selectionModel()->selectedIndexes();
     if (choisis.isEmpty())
-        lstRapportSelectItem(nullptr, false);
+        lstRapportSelectItem({}, false);
     else
         lstRapportSelectItem(choisis.first(), true);
+}
+
+void TFicheRapport::appliquerAffichage(const ParametresAffichage &affichage)
+{
+    m_appliquant = true; // what is read is not written back half-applied
+    ui->cbErreursSeulement->setChecked(affichage.erreursSeulement);
+    ui->cbxTri->setCurrentIndex(static_cast<int>(affichage.tri));
+    ui->rbDetails->setChecked(affichage.details);
+    ui->rbIcones->setChecked(!affichage.details);
+    m_appliquant = false;
+}
+
+void TFicheRapport::enregistrerAffichage()
+{
+    if (m_appliquant)
+        return;
+    Parametres p;
+    p.affichage.tri = static_cast<ParametresAffichage::Tri>(std::max(0, ui->cbxTri->currentIndex()));
+    p.affichage.details = ui->rbDetails->isChecked();
+    p.affichage.erreursSeulement = ui->cbErreursSeulement->isChecked();
+    // A display choice that cannot be kept is not worth interrupting the user for.
+    try {
+        p.enregistrer(chemins().FichierIni, Parametres::Affichage);
+    } catch (const HalvenorError &) {
+    }
+}
+
+void TFicheRapport::triChoisi(int choix)
+{
+    // "Ordre du serveur" is no sort at all: the model is in listing order.
+    static constexpr std::array<int, 4> colonnes = {-1, ModeleRapports::Franchise, ModeleRapports::Etat,
+                                                    ModeleRapports::Date};
+    const int colonne = colonnes[static_cast<size_t>(std::clamp(choix, 0, 3))];
+    {
+        const QSignalBlocker bloque(ui->lstRapportDetails->header());
+        ui->lstRapportDetails->header()->setSortIndicator(colonne, Qt::AscendingOrder);
+    }
+    m_filtre->sort(colonne, Qt::AscendingOrder);
+    enregistrerAffichage();
+}
+
+void TFicheRapport::enteteCliquee(int colonne, Qt::SortOrder sens)
+{
+    // The view has sorted already; the list of orders follows when it has the same one.
+    int choix = -1;
+    if (sens == Qt::AscendingOrder && colonne >= ModeleRapports::Franchise && colonne <= ModeleRapports::Date)
+        choix = colonne + 1;
+    const QSignalBlocker bloque(ui->cbxTri);
+    ui->cbxTri->setCurrentIndex(choix);
 }
 
 bool TFicheRapport::eventFilter(QObject *objet, QEvent *evenement)
 {
     // A click in an empty area of the list deselects, as users of the old list view expect.
-    if (objet == ui->lstRapport->viewport() && evenement->type() == QEvent::MouseButtonPress) {
-        const auto *souris = static_cast<QMouseEvent *>(evenement);
-        if (!ui->lstRapport->itemAt(souris->position().toPoint()))
-            ui->lstRapport->clearSelection();
+    for (QAbstractItemView *vue : {static_cast<QAbstractItemView *>(ui->lstRapport),
+                                   static_cast<QAbstractItemView *>(ui->lstRapportDetails)}) {
+        if (objet == vue->viewport() && evenement->type() == QEvent::MouseButtonPress) {
+            const auto *souris = static_cast<QMouseEvent *>(evenement);
+            if (!vue->indexAt(souris->position().toPoint()).isValid())
+                vue->clearSelection();
+        }
     }
     return QDialog::eventFilter(objet, evenement);
 }

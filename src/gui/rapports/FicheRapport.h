@@ -1,7 +1,9 @@
 #pragma once
 
 #include "core/base/Messages.h"
+#include "core/config/Parametres.h"
 #include "core/reports/RecuperationRapports.h"
+#include "gui/rapports/ModeleRapports.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -9,9 +11,7 @@
 #include <QTimer>
 
 #include <array>
-#include <map>
 
-class QListWidgetItem;
 class Tache;
 
 namespace Ui {
@@ -24,13 +24,15 @@ class TFicheRapport;
 // A refresh and the history's download run as tasks: the window opens at once and fills in
 // listing order as the reports arrive; "Annuler" or Escape stops a refresh, the lines read
 // stay, and a first refresh stopped leaves the run flag false.
+// The lines live in one model, seen through one filter by the icon list and the detail view,
+// which share their selection; the display choices are kept in Halvenor.ini.
 class TFicheRapport : public QDialog
 {
     Q_OBJECT
 
 public:
     // Item data role holding a line's image index (0 green, 1 red).
-    static constexpr int RoleImage = Qt::UserRole + 1;
+    static constexpr int RoleImage = ModeleRapports::RoleImage;
 
     TFicheRapport(QWidget *owner, bool *rapportsRecuperes);
     ~TFicheRapport() override;
@@ -40,8 +42,10 @@ public:
     bool actionEnCours() const;
     void btnActualiserClick();
     void btnHistoriqueClick();
-    void lstRapportSelectItem(QListWidgetItem *ligne, bool selectionne);
-    QString TexteRapport(const QListWidgetItem *ligne) const;
+    // `ligne` is an index of the views' model (the filter).
+    void lstRapportSelectItem(const QModelIndex &ligne, bool selectionne);
+    QString TexteRapport(const QModelIndex &ligne) const;
+    FiltreRapports *filtre() const { return m_filtre; }
 
     const QString &FranchiseSelectionne() const { return m_franchiseSelectionne; }
     const CompteRapport &compte() const { return m_session.compte(); }
@@ -67,6 +71,10 @@ private:
     void FormCreate();
     void selectionChangee();
     void afficherResume();
+    void appliquerAffichage(const ParametresAffichage &affichage);
+    void enregistrerAffichage();
+    void triChoisi(int choix);
+    void enteteCliquee(int colonne, Qt::SortOrder sens);
     void ajouterLignes(const QList<LigneRapport> &lignes);
     void actionTerminee();
 
@@ -77,7 +85,9 @@ private:
     Tache *m_tache;
     QTimer m_minuteurProgression;
     bool m_fermerApres = false;
+    bool m_appliquant = false;
     std::array<QIcon, 3> ilImages;
-    std::map<const QListWidgetItem *, QString> MessagesParLigne;
+    ModeleRapports *m_lignes;
+    FiltreRapports *m_filtre;
     QString m_franchiseSelectionne;
 };

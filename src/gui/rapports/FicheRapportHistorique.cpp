@@ -24,6 +24,12 @@ TFicheRapportHistorique::TFicheRapportHistorique(QWidget *owner, const QString &
     connect(ui->Button1, &QPushButton::clicked, this, &TFicheRapportHistorique::Button1Click);
     // A bad date stops the filling; the lines read before it stay and the window still opens.
     executerAction(this, [&] { FormCreate(document); });
+    ui->friseHistorique->setEntrees(m_entrees, horloge().maintenant().date());
+    connect(ui->cbToutHistorique, &QCheckBox::toggled, ui->friseHistorique, &FriseHistorique::setToutAfficher);
+    connect(ui->friseHistorique, &FriseHistorique::ligneCliquee, this, [this](int ligne) {
+        ui->lstRapportHistorique->selectRow(ligne);
+        ui->lstRapportHistorique->scrollToItem(ui->lstRapportHistorique->item(ligne, 0));
+    });
     // 75 is too narrow for a date in most fonts; every message of a run stays visible.
     ui->lstRapportHistorique->resizeColumnToContents(0);
     ui->lstRapportHistorique->setColumnWidth(0, std::max(75, ui->lstRapportHistorique->columnWidth(0)));
