@@ -1,4 +1,5 @@
 #include "core/publish/FtpClient.h"
+#include "core/publish/RappelsCurl.h"
 
 #include "core/base/Chemins.h"
 #include "core/base/EcritureSure.h"
@@ -40,59 +41,7 @@ void definirDelaiReponseFtp(int secondes)
 
 namespace {
 
-// A listing of 100,000 entries is about 7 MB: beyond this, the server is hostile or broken.
-constexpr qsizetype TailleListeMax = 32 << 20;
-
-struct Tampon
-{
-    QByteArray octets;
-    bool depasse = false;
-};
-
-size_t ecrireTampon(char *donnees, size_t taille, size_t nombre, void *contexte)
-{
-    auto *tampon = static_cast<Tampon *>(contexte);
-    if (tampon->octets.size() + qsizetype(taille * nombre) > TailleListeMax) {
-        tampon->depasse = true;
-        return 0; // curl stops the transfer
-    }
-    tampon->octets.append(donnees, static_cast<qsizetype>(taille * nombre));
-    return taille * nombre;
-}
-
-struct Reception
-{
-    FichierCache *fichier;
-    qint64 tailleMax; // 0: none
-    qint64 recu = 0;
-    bool depasse = false;
-};
-
-size_t ecrireFichier(char *donnees, size_t taille, size_t nombre, void *contexte)
-{
-    auto *r = static_cast<Reception *>(contexte);
-    const qint64 n = static_cast<qint64>(taille * nombre);
-    if (r->tailleMax > 0 && r->recu + n > r->tailleMax) {
-        r->depasse = true;
-        return 0;
-    }
-    if (!r->fichier->ecrire(donnees, n))
-        return 0;
-    r->recu += n;
-    return taille * nombre;
-}
-
-size_t lireFichier(char *donnees, size_t taille, size_t nombre, void *fichier)
-{
-    const qint64 n = static_cast<QFile *>(fichier)->read(donnees, static_cast<qint64>(taille * nombre));
-    return n < 0 ? CURL_READFUNC_ABORT : static_cast<size_t>(n);
-}
-
-// libcurl calls this at each turn of its loop: a non-zero return aborts the transfer.
-int progression(void *annulation, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    return annulee(*static_cast<const Annulation *const *>(annulation)) ? 1 : 0;
-}
+using namespace rappelscurl;
 
 // Failures after which curl has dropped the control connection: the session is over.
 bool sessionPerdue(CURLcode code)

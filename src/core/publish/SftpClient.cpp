@@ -1,4 +1,5 @@
 #include "core/publish/SftpClient.h"
+#include "core/publish/RappelsCurl.h"
 #include "core/publish/FtpClient.h"
 
 #include "core/base/EcritureSure.h"
@@ -40,54 +41,7 @@ QString corpsEmpreinte(QString empreinte)
     return empreinte;
 }
 
-// As in FtpClient: a listing beyond this comes from a hostile or broken server.
-constexpr qsizetype TailleListeMax = 32 << 20;
-
-struct Tampon
-{
-    QByteArray octets;
-    bool depasse = false;
-};
-
-size_t ecrireTampon(char *donnees, size_t taille, size_t nombre, void *contexte)
-{
-    auto *tampon = static_cast<Tampon *>(contexte);
-    const auto n = static_cast<qsizetype>(taille * nombre);
-    if (tampon->octets.size() + n > TailleListeMax) {
-        tampon->depasse = true;
-        return 0;
-    }
-    tampon->octets.append(donnees, n);
-    return taille * nombre;
-}
-
-struct Reception
-{
-    FichierCache *fichier = nullptr;
-    qint64 tailleMax = 0; // 0: none
-    qint64 recu = 0;
-    bool depasse = false;
-};
-
-size_t ecrireFichier(char *donnees, size_t taille, size_t nombre, void *contexte)
-{
-    auto *r = static_cast<Reception *>(contexte);
-    const auto n = static_cast<qint64>(taille * nombre);
-    if (r->tailleMax > 0 && r->recu + n > r->tailleMax) {
-        r->depasse = true;
-        return 0;
-    }
-    if (!r->fichier->ecrire(donnees, n))
-        return 0;
-    r->recu += n;
-    return taille * nombre;
-}
-
-size_t lireFichier(char *donnees, size_t taille, size_t nombre, void *fichier)
-{
-    const qint64 n = static_cast<QFile *>(fichier)->read(donnees, static_cast<qint64>(taille * nombre));
-    return n < 0 ? CURL_READFUNC_ABORT : static_cast<size_t>(n);
-}
+using namespace rappelscurl;
 
 // Failures after which the SSH connection is gone: the session is over.
 bool sessionPerdue(CURLcode code)
@@ -130,12 +84,6 @@ EchecFtp echecTaille(const QByteArray &nomBrut, qint64 tailleMax)
     throw FtpError(EchecFtp{CauseFtp::EcritureLocale,
                             QStringLiteral("Impossible d'écrire le fichier ") + chemin + QStringLiteral(" : ") + raison,
                             {}});
-}
-
-// libcurl's progress call: a non-zero answer stops the transfer.
-int progression(void *annulation, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    return annulee(*static_cast<const Annulation *const *>(annulation)) ? 1 : 0;
 }
 
 struct ListeCurl
