@@ -626,9 +626,13 @@ QList<ResultatFtp> SftpClient::getParallele(const QList<Telechargement> &fichier
                     p.fichier->abandonner();
                     if (p.reception.depasse || code == CURLE_FILESIZE_EXCEEDED) {
                         resultats[i] = echecTaille(fichiers[i].nomBrut, tailleMax);
-                    } else if (sessionPerdue(code) && code != CURLE_PEER_FAILED_VERIFICATION && essais[i]++ == 0) {
+                    } else if (sessionPerdue(code) && code != CURLE_PEER_FAILED_VERIFICATION
+                               && (enCours > 0 || essais[i]++ == 0)) {
                         // A server that caps sessions (MaxStartups, MaxSessions) refuses the extra
-                        // one: the file goes to another post, and this post retires while others run.
+                        // one: this post retires while others run, and the file goes back to the
+                        // queue without costing it a try, since libcurl may give the next transfer
+                        // a new connection too. Posts are few, so this ends; the last post alone
+                        // tries a file twice at most.
                         aReprendre << i;
                         if (enCours > 0) {
                             liberer(p);
