@@ -324,10 +324,13 @@ private Q_SLOTS:
         QCOMPARE(m_dialogues->messages, QStringList{Succes});
         QCOMPARE(m_dialogues->questions.size(), 2);
 
-        // Saved as SFTP; back to FTP, the default port follows.
+        // Saved as SFTP, with no password since the key logs in; back to FTP, the default port follows.
+        edit(f, "edtPassword")->clear();
         cliquer(f, "btnEnregistrer");
+        QCOMPARE(m_dialogues->messages, QStringList{Succes});
         const CompteFtp c = Parametres::lire(fichier()).publication;
         QVERIFY(c.sftp());
+        QVERIFY(c.Mdp.isEmpty());
         QCOMPARE(c.Port, serveur.port());
         edit(f, "edtPort")->setText(QStringLiteral("22"));
         protocole->setCurrentIndex(protocole->findText(QStringLiteral("FTP")));

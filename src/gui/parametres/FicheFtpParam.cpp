@@ -216,8 +216,10 @@ void TFicheFtpParam::reject()
 
 void TFicheFtpParam::btnEnregistrerClick()
 {
-    if (ui->edtLogin->text().isEmpty() || ui->edtPassword->text().isEmpty() || ui->edtHost->text().isEmpty()
-        || ui->edtPort->text().isEmpty()) {
+    // An SFTP account that logs in with the key named in the file (CleSSH) needs no password.
+    const bool parCle = sftp() && !Parametres::lireSiPossible(m_cheminIni).compte(m_compte).cleSsh.isEmpty();
+    if (ui->edtLogin->text().isEmpty() || (ui->edtPassword->text().isEmpty() && !parCle)
+        || ui->edtHost->text().isEmpty() || ui->edtPort->text().isEmpty()) {
         dialogues().message(this, QStringLiteral("Veuillez renseigner la configuration FTP"));
         return;
     }
