@@ -440,9 +440,12 @@ TEST_F(Alias, DossierParDefautEtNomsSansCasse)
 
 TEST_F(Alias, CheminDAliasIni)
 {
-    ecrireAliasIni("; tables\r\n[Autre]\r\nChemin=ailleurs\r\n[zentraveadministration]\r\nCHEMIN = Donn\xE9" "es\\Tables\r\n");
+    ecrireAliasIni("; tables\r\n[Autre]\r\nChemin=ailleurs\r\nMotDePasse=Autre\r\n[zentraveadministration]\r\n"
+                   "CHEMIN = Donn\xE9" "es\\Tables\r\nMotDePasse2=Deux\r\n motdepasse = Un \r\n");
     const QString attendu = rep() + s("Données/Tables/");
     EXPECT_EQ(paradox::repertoireAlias(rep()), attendu);
+    // Spaces around '=' as for Chemin; the value as written is kept to try after it.
+    EXPECT_EQ(paradox::motsDePasseAlias(rep()), (QStringList{s("Un"), s(" Un "), s("Deux")}));
     ecrirePerso(attendu, true);
     Table t(rep(), QStringLiteral("Perso.DB"));
     t.open();

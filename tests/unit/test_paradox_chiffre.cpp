@@ -176,4 +176,69 @@ TEST_F(TableProtegee, LaFenetreDemandeJusquAuBonMotDePasseOuAbandon)
     EXPECT_FALSE(abandon->isOpen());
 }
 
+// Reading again cannot help a table no password opened, nor a read that stopped early:
+// neither is read again when the table changes meanwhile.
+TEST_F(TableProtegee, NiMotDePasseRefuseNiLectureInterrompueNeSontRelus)
+{
+    // Another version of the table, of another length, written over it while the dialog is open.
+    pxlib({QStringLiteral("ecrire"), table("autre.db"), QString(), QStringLiteral("300")});
+    pxlib({QStringLiteral("chiffrer"), table("autre.db"), QStringLiteral("Secret7")});
+    const QByteArray autre = lireFichier(table("autre.db"));
+    pxlib({QStringLiteral("ecrire"), table("remises.db"), QString(), QStringLiteral("5")});
+    pxlib({QStringLiteral("chiffrer"), table("remises.db"), QStringLiteral("Secret7")});
+    alias("MotDePasse=Faux\r\n");
+
+    paradox::Table t(programme.path(), QStringLiteral("REMISES.DB"));
+    QStringList demandes;
+    t.definirMotsDePasse({}, [&](const QString &nom, bool) {
+        demandes << nom;
+        EXPECT_TRUE(ecrireFichier(table("remises.db"), autre));
+        return std::optional<QString>();
+    });
+    int lectures = 0;
+    const auto lire = [&] {
+        ++lectures;
+        t.close();
+        t.open();
+        return true;
+    };
+    try {
+        paradox::lireSansModification({&t}, lire);
+        ADD_FAILURE() << "opened without a password";
+    } catch (const HalvenorError &e) {
+        EXPECT_EQ(e.message(), QStringLiteral("La table REMISES.DB est protégée par un mot de passe : lecture abandonnée."));
+    }
+    EXPECT_EQ(demandes, QStringList{QStringLiteral("REMISES.DB")}) << "the declared name, asked once";
+    EXPECT_EQ(lectures, 1);
+
+    // halvenor-cli's case: no one to ask.
+    t.definirMotsDePasse({}, {});
+    lectures = 0;
+    try {
+        paradox::lireSansModification({&t}, [&] {
+            lire();
+            ADD_FAILURE() << "opened without a password";
+            return true;
+        });
+    } catch (const HalvenorError &e) {
+        EXPECT_TRUE(e.message().endsWith(QStringLiteral("(MotDePasse dans Alias.ini) est absent ou faux."))) << e.message().toStdString();
+    }
+    EXPECT_EQ(lectures, 1);
+
+    // Stopped by a cancellation while the table was written: its result is dropped, not read again.
+    alias("MotDePasse=Secret7\r\n");
+    t.definirMotsDePasse({});
+    lectures = 0;
+    bool ouverte = false;
+    paradox::lireSansModification({&t}, [&] {
+        lire();
+        ouverte = t.isOpen();
+        t.close();
+        EXPECT_TRUE(ecrireFichier(table("remises.db"), autre + QByteArray(1, '\0')));
+        return false;
+    });
+    EXPECT_TRUE(ouverte);
+    EXPECT_EQ(lectures, 1);
+}
+
 } // namespace

@@ -134,6 +134,7 @@ QString genererRemise(TablesHalvenor &tables, const ContexteExport &ctx, const E
             if (dernierRetenu)
                 lignes.ecrire(sortie);
         });
+        return complet;
     });
     return complet ? enregistrer(*fichier, ecrit) : QString();
 }
@@ -153,6 +154,7 @@ QString genererPersonnalisation(TablesHalvenor &tables, const ContexteExport &ct
         sortie.ouvrir(EcritureXml::nomElement(QStringLiteral("Lignes")));
         LignesXml lignes(t);
         complet = parcourir(t, ctx, [&] { lignes.ecrire(sortie); });
+        return complet;
     });
     return complet ? enregistrer(*fichier, ecrit) : QString();
 }
@@ -193,6 +195,7 @@ QStringList genererDeuxPasses(TablesHalvenor &tables, const ContexteExport &ctx,
                 if (champExterne->asInteger() == 0)
                     lignes.ecrire(sortie);
             });
+            return complet;
         });
         const QString chemin = complet ? enregistrer(*fichier, ecrit) : QString();
         if (chemin.isEmpty())

@@ -42,9 +42,16 @@ QStringList motsDePasseAlias(const QString &repertoireProgramme)
         if (ok && rang >= 1 && !parRang.count(rang) && egal + 1 < entree.size())
             parRang[rang] = entree.mid(egal + 1);
     }
+    // "MotDePasse = x" is read like "Chemin = x": trimmed. A password really beginning or
+    // ending with a space is tried as written too; the table's key tells which one is right.
     QStringList mots;
-    for (const auto &[rang, mot] : parRang)
-        mots << mot;
+    for (const auto &[rang, mot] : parRang) {
+        const QString net = mot.trimmed();
+        if (!net.isEmpty())
+            mots << net;
+        if (net != mot)
+            mots << mot;
+    }
     return mots;
 }
 

@@ -402,7 +402,7 @@ void FichierParadox::verifierMotDePasse(const MotsDePasse &motsDePasse) const
     for (const QString &mdp : motsDePasse.connus)
         if (convient(mdp))
             return;
-    const QString fichier = QFileInfo(m_chemin).fileName();
+    const QString fichier = motsDePasse.nomTable.isEmpty() ? QFileInfo(m_chemin).fileName() : motsDePasse.nomTable;
     if (motsDePasse.demander) {
         bool faux = false;
         while (const std::optional<QString> mdp = motsDePasse.demander(fichier, faux)) {
@@ -410,12 +410,12 @@ void FichierParadox::verifierMotDePasse(const MotsDePasse &motsDePasse) const
                 return;
             faux = true;
         }
-        throw HalvenorError(QStringLiteral("La table ") + fichier
-                            + QStringLiteral(" est protégée par un mot de passe : lecture abandonnée."));
+        throw MotDePasseRefuse(QStringLiteral("La table ") + fichier
+                               + QStringLiteral(" est protégée par un mot de passe : lecture abandonnée."));
     }
-    throw HalvenorError(QStringLiteral("La table ") + fichier
-                        + QStringLiteral(" est protégée par un mot de passe : le mot de passe (MotDePasse dans "
-                                         "Alias.ini) est absent ou faux."));
+    throw MotDePasseRefuse(QStringLiteral("La table ") + fichier
+                           + QStringLiteral(" est protégée par un mot de passe : le mot de passe (MotDePasse dans "
+                                            "Alias.ini) est absent ou faux."));
 }
 
 void FichierParadox::lireEntete(const MotsDePasse &motsDePasse)

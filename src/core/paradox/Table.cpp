@@ -133,7 +133,7 @@ void Table::open()
         m_cheminMemos = cheminMemosDe(chemin);
         m_empreinte = empreinteTable(chemin, m_cheminMemos, true);
     }
-    MotsDePasse motsDePasse{m_motsDePasse, m_cleAcceptee, m_demande};
+    MotsDePasse motsDePasse{m_motsDePasse, m_cleAcceptee, m_demande, m_nomFichier};
     if (m_cheminDirect.isEmpty())
         motsDePasse.connus = motsDePasseAlias(m_repertoireProgramme) + motsDePasse.connus;
     auto fichier = std::make_unique<FichierParadox>(chemin, motsDePasse);
@@ -234,7 +234,7 @@ bool Table::modifieeDepuisOuverture() const
     return !m_empreinte.isEmpty() && empreinteTable(m_cheminOuvert, m_cheminMemos, false) != m_empreinte;
 }
 
-void lireSansModification(std::initializer_list<Table *> tables, const std::function<void()> &lecture)
+void lireSansModification(std::initializer_list<Table *> tables, const std::function<bool()> &lecture)
 {
     constexpr int relectures = 3;
     for (int essai = 0;; ++essai) {
@@ -242,17 +242,30 @@ void lireSansModification(std::initializer_list<Table *> tables, const std::func
             t->m_surveillee = true;
             t->m_empreinte.clear();
         }
+        const auto finSurveillance = [&tables] {
+            for (Table *t : tables)
+                t->m_surveillee = false;
+        };
         std::exception_ptr erreur;
+        bool complete = false;
         try {
-            lecture();
+            complete = lecture();
+        } catch (const MotDePasseRefuse &) {
+            finSurveillance();
+            throw;
         } catch (...) {
             erreur = std::current_exception();
         }
+        finSurveillance();
+        // Stopped before the end: nothing of this read is kept, whatever changed meanwhile.
+        if (!erreur && !complete)
+            return;
         const Table *modifiee = nullptr;
         for (Table *t : tables) {
-            t->m_surveillee = false;
-            if (!modifiee && t->modifieeDepuisOuverture())
+            if (t->modifieeDepuisOuverture()) {
                 modifiee = t;
+                break;
+            }
         }
         // A table written while read may also look damaged: the change is what to report.
         if (!modifiee) {
@@ -261,7 +274,7 @@ void lireSansModification(std::initializer_list<Table *> tables, const std::func
             return;
         }
         if (essai == relectures)
-            throw HalvenorError(QStringLiteral("La table ") + QFileInfo(modifiee->m_cheminOuvert).fileName()
+            throw HalvenorError(QStringLiteral("La table ") + modifiee->m_nomFichier
                                 + QStringLiteral(" a été modifiée pendant la lecture ; réessayez plus tard."));
     }
 }

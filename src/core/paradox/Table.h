@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/base/Erreurs.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -29,7 +31,7 @@ class FichierParadox; // the .DB (and .MB) reader
 QString repertoireAlias(const QString &repertoireProgramme);
 
 // Asked for the password of a protected table when none of the known ones matches: given
-// the table's file name and whether the password it gave last was wrong; nothing when the
+// the table's name (as declared for an alias table) and whether the password it gave last was wrong; nothing when the
 // user gives up (the read then fails). The window asks; halvenor-cli never does.
 using DemandeMotDePasse = std::function<std::optional<QString>(const QString &fichier, bool precedentFaux)>;
 
@@ -40,6 +42,15 @@ struct MotsDePasse
     QStringList connus;
     quint32 cleAcceptee = 0; // the key of a password already accepted for this table
     DemandeMotDePasse demander;
+    QString nomTable; // the table as messages name it; empty: its file name
+};
+
+// A protected table that no password opened (none matched, or the user gave up): reading
+// again cannot help, so lireSansModification passes it on at once.
+class MotDePasseRefuse : public HalvenorError
+{
+public:
+    using HalvenorError::HalvenorError;
 };
 
 // MotDePasse, MotDePasse2, MotDePasse3, ... of [ZentraveAdministration] in Alias.ini of the
@@ -53,8 +64,9 @@ class Table;
 // written meanwhile is read again, up to three more times, then the read fails with "La
 // table X a été modifiée pendant la lecture ; réessayez plus tard.". `lecture` must start
 // afresh each time (closing, then opening the tables: a table left open is not watched)
-// and commit nothing: whatever it writes is kept only once this returns.
-void lireSansModification(std::initializer_list<Table *> tables, const std::function<void()> &lecture);
+// and commit nothing: whatever it writes is kept only once this returns. It returns false
+// when it stopped before the end (cancelled): its result is dropped, so it is not read again.
+void lireSansModification(std::initializer_list<Table *> tables, const std::function<bool()> &lecture);
 
 // One exposed field of a table, read on the table's current record.
 class Champ
@@ -116,7 +128,7 @@ public:
     const uchar *donneesCourantes() const;
 
 private:
-    friend void lireSansModification(std::initializer_list<Table *>, const std::function<void()> &);
+    friend void lireSansModification(std::initializer_list<Table *>, const std::function<bool()> &);
     [[noreturn]] void nonOuverte() const;
     FichierParadox *fichierOuvert();
     // The table's files changed since it was opened (it may have been closed since).

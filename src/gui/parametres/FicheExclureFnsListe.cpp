@@ -155,13 +155,14 @@ void TFicheExclureFnsListe::FormCreate()
                     if (--avantControle == 0) {
                         if (annulation.demandee()) {
                             complet = false;
-                            return;
+                            return false;
                         }
                         avantControle = EnregistrementsParBloc;
                     }
                     const QString c = code.asString();
                     (exclus.contains(c) ? lignes->nonInclus : lignes->inclus) << new LigneFournisseur(nom.asString(), c);
                 }
+                return true;
             });
             return complet;
         },
