@@ -89,12 +89,13 @@ std::unique_ptr<ClientDistant> clientPourCompte(const CompteFtp &compte)
     return std::make_unique<FtpClient>();
 }
 
-ResultatFtp connecterCompte(ClientDistant &client, const CompteFtp &compte, const QString &section)
+ResultatFtp connecterCompte(ClientDistant &client, const CompteFtp &compte, const QString &section,
+                            const QString &repertoireProgramme)
 {
     if (compte.Host.trimmed().isEmpty())
         return EchecFtp::hoteVide(section);
     return etapeFtp([&] {
-        client.configurer(compte, chemins().RepertoireProgramme);
+        client.configurer(compte, repertoireProgramme);
         client.connect();
     });
 }

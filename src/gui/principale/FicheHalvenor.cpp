@@ -173,7 +173,7 @@ void TFicheHalvenor::envoyer(Genre g)
                 config.mode == ModeEnvoi::FTP ? Parametres::lire(c.FichierIni).publication : CompteFtp{};
             const std::unique_ptr<ClientDistant> client = clientPourCompte(compte);
             client->setAnnulation(&annulation);
-            SessionFtp session(*client, compte, messages);
+            SessionFtp session(*client, compte, c.RepertoireProgramme, messages);
             Envoi envoi(session, config.mode, config.CheminURI, messages);
             envoi.definirAnnulation(&annulation);
             return envoi.envoyerFichiers(g, c.RepertoirePreparer);
