@@ -45,7 +45,7 @@ int commandeEnvoyer(ContexteCli &ctx)
     const CompteFtp compte = Parametres::lire(chemins().FichierIni).publication;
     const std::unique_ptr<ClientDistant> client = clientPourCompte(compte);
     client->setAnnulation(ctx.annulation);
-    SessionFtp session(*client, compte, messages);
+    SessionFtp session(*client, compte, chemins().RepertoireProgramme, messages);
     Envoi envoi(session, etat.mode, etat.CheminURI, messages);
     envoi.definirAnnulation(ctx.annulation);
 

@@ -1,10 +1,82 @@
 #include "gui/Tache.h"
 
 #include "gui/Action.h"
+#include "gui/Dialogues.h"
 
 #include <QGuiApplication>
+#include <QPointer>
 #include <QThread>
 #include <QWidget>
+
+#include <chrono>
+#include <condition_variable>
+
+namespace {
+
+// One message box asked by the worker.
+struct Boite
+{
+    std::mutex verrou;
+    std::condition_variable reveil;
+    bool fermee = false;
+    bool abandonnee = false; // the task was stopped: nobody waits for the box any more
+};
+
+// How often a worker waiting for a box looks at the cancellation.
+constexpr std::chrono::milliseconds Intervalle{50};
+
+// The worker's messages: each box is shown on the GUI thread at once, and the action goes on
+// only once the user has closed it, as when everything ran on the GUI thread.
+class MessagesTache : public Messages
+{
+public:
+    MessagesTache(Tache *tache, QWidget *fenetre, const Annulation &annulation)
+        : m_tache(tache), m_fenetre(fenetre), m_annulation(annulation)
+    {
+    }
+
+    void afficher(const QString &texte) override
+    {
+        if (m_annulation.demandee())
+            return;
+        auto boite = std::make_shared<Boite>();
+        // Dropped with the Tache if it goes first; the wait below then ends on the cancellation.
+        QMetaObject::invokeMethod(
+            m_tache,
+            [fenetre = QPointer<QWidget>(m_fenetre), boite, texte] {
+                {
+                    const std::lock_guard<std::mutex> verrou(boite->verrou);
+                    if (boite->abandonnee)
+                        return;
+                }
+                if (fenetre) {
+                    // The window's busy cursor is not the box's.
+                    QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+                    dialogues().message(fenetre, texte);
+                    QGuiApplication::restoreOverrideCursor();
+                }
+                const std::lock_guard<std::mutex> verrou(boite->verrou);
+                boite->fermee = true;
+                boite->reveil.notify_all();
+            },
+            Qt::QueuedConnection);
+        std::unique_lock<std::mutex> verrou(boite->verrou);
+        while (!boite->fermee) {
+            if (m_annulation.demandee()) {
+                boite->abandonnee = true;
+                return;
+            }
+            boite->reveil.wait_for(verrou, Intervalle);
+        }
+    }
+
+private:
+    Tache *m_tache;
+    QWidget *m_fenetre;
+    const Annulation &m_annulation;
+};
+
+} // namespace
 
 Tache::Tache(QWidget *fenetre) : QObject(fenetre), m_fenetre(fenetre)
 {
@@ -46,8 +118,11 @@ bool Tache::lancer(Travail travail, Fin fin)
         Resultat resultat;
     };
     auto remise = std::make_shared<Remise>();
-    m_fil = QThread::create([travail = std::move(travail), annulation = m_annulation, remise] {
-        Resultat r = resultatDe(annulation.get(), [&](Messages &messages) { return travail(messages, *annulation); });
+    m_fil = QThread::create([this, fenetre = m_fenetre, travail = std::move(travail), annulation = m_annulation,
+                             remise] {
+        // The boxes are shown as they come: the result carries none of them.
+        MessagesTache messages(this, fenetre, *annulation);
+        Resultat r = resultatDe(annulation.get(), [&](Messages &) { return travail(messages, *annulation); });
         const std::lock_guard<std::mutex> verrou(remise->verrou);
         remise->resultat = std::move(r);
     });

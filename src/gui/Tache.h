@@ -19,7 +19,9 @@ class QWidget;
 //
 // lancer() runs `travail` off the GUI thread with a fresh cancellation token; `travail` calls the
 // core directly (synchronous, no widgets): it returns false when it failed, says why through
-// its messages, and may throw; that becomes one Resultat. When it has ended, `fin` runs
+// its messages, and may throw; that becomes one Resultat. Each message is a box shown on the
+// GUI thread when the worker asks for it; the worker waits until the user has closed it (or
+// the task is stopped). When it has ended, `fin` runs
 // on the GUI thread with that result: message boxes, ticks and crosses, list lines. Exceptions
 // never cross threads: they are turned into the result's error inside the worker.
 // While a task runs, a second lancer() in this window is refused: busy cursor, and the title

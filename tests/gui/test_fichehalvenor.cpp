@@ -22,6 +22,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -378,6 +380,73 @@ private Q_SLOTS:
         QCOMPARE(m_dialogues->erreurs, QStringList{QStringLiteral("Échec voulu")});
         QVERIFY(f.tache().lancer([](Messages &, const Annulation &) { return true; }, {}));
         QTRY_VERIFY(!tacheEnCours(f));
+    }
+
+    void unMessageEnCoursDeTacheAttendQueSaBoiteSoitFermee()
+    {
+        // Boxes that take the time of a reader, and say what the worker had done meanwhile.
+        struct BoitesLues : DialoguesEnregistres
+        {
+            std::function<void()> pendant;
+            void message(QWidget *parent, const QString &texte) override
+            {
+                DialoguesEnregistres::message(parent, texte);
+                if (pendant)
+                    pendant();
+            }
+        } boites;
+        TFicheHalvenor f;
+        montrer(f);
+        std::atomic<int> passes{0}; // boxes the worker has gone past
+        QList<int> passesPendant;
+        QList<bool> enCoursPendant;
+        boites.pendant = [&] {
+            enCoursPendant << tacheEnCours(f);
+            QTest::qWait(150);
+            passesPendant << passes.load();
+        };
+        bool fini = false;
+        Resultat resultat;
+        QVERIFY(f.tache().lancer(
+            [&passes](Messages &messages, const Annulation &) {
+                messages.afficher(QStringLiteral("Erreur lors de la déconnexion : perdue"));
+                passes = 1;
+                messages.afficher(QStringLiteral("Impossible d'uploader les données. Erreur refusé"));
+                passes = 2;
+                return false;
+            },
+            [&](const Resultat &r) {
+                fini = true;
+                resultat = r;
+                presenterResultat(&f, r);
+            }));
+        QTRY_VERIFY(fini);
+        QCOMPARE(boites.messages, (QStringList{QStringLiteral("Erreur lors de la déconnexion : perdue"),
+                                               QStringLiteral("Impossible d'uploader les données. Erreur refusé")}));
+        QCOMPARE(enCoursPendant, (QList<bool>{true, true}));
+        QCOMPARE(passesPendant, (QList<int>{0, 1}));
+        QVERIFY(resultat.messages.isEmpty()); // already shown, not again at the end
+        QVERIFY(boites.erreurs.isEmpty());
+
+        // Stopped while its box is open: the worker stops waiting and asks for no other box.
+        boites.vider();
+        passes = 0;
+        bool presente = false;
+        boites.pendant = [&] { f.tache().arreter(); };
+        QVERIFY(f.tache().lancer(
+            [&passes](Messages &messages, const Annulation &) {
+                messages.afficher(QStringLiteral("premier"));
+                messages.afficher(QStringLiteral("second"));
+                passes = 1;
+                return false;
+            },
+            [&](const Resultat &) { presente = true; }));
+        QTRY_VERIFY(!tacheEnCours(f));
+        QCOMPARE(passes.load(), 1);
+        QTest::qWait(100);
+        QCOMPARE(boites.messages, QStringList{QStringLiteral("premier")});
+        QVERIFY(!presente);
+        definirDialogues(m_dialogues.get());
     }
 };
 

@@ -94,7 +94,7 @@ TEST_F(EnvoiTest, EnvoiFtpOctetPourOctetDansLeRepertoireDeConnexion)
     preparer(QStringLiteral("remise_achat.xml"));
 
     FtpClient client;
-    SessionFtp session(client, comptePublication(), messages);
+    SessionFtp session(client, comptePublication(), chemins().RepertoireProgramme, messages);
     ASSERT_TRUE(session.ConnexionFTP()) << messages.textes.join(u'\n').toStdString();
     EXPECT_TRUE(client.connected());
     EXPECT_TRUE(session.EnvoiParFtp(chemins().RepertoirePreparer + QStringLiteral("remise_achat.xml"),
@@ -114,8 +114,8 @@ TEST_F(EnvoiTest, MessagesDeConnexion)
     demarrerServeur();
     FtpClient client;
     // Each click reads the settings once: a session per click.
-    const auto connexion = [&] { return SessionFtp(client, comptePublication(), messages).ConnexionFTP(); };
-    const auto deconnexion = [&] { return SessionFtp(client, comptePublication(), messages).DeconnexionFTP(); };
+    const auto connexion = [&] { return SessionFtp(client, comptePublication(), chemins().RepertoireProgramme, messages).ConnexionFTP(); };
+    const auto deconnexion = [&] { return SessionFtp(client, comptePublication(), chemins().RepertoireProgramme, messages).DeconnexionFTP(); };
 
     const QString authentification = QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ");
     const QString autreErreur = QStringLiteral("Une erreur est survenue (TFicheHalvenor::ConnexionFTP): ");
@@ -157,7 +157,7 @@ TEST_F(EnvoiTest, EnvoiRefuseParUnCompteEnLectureSeule)
     preparer(QStringLiteral("remise_achat.xml"));
 
     FtpClient client;
-    SessionFtp session(client, comptePublication(), messages);
+    SessionFtp session(client, comptePublication(), chemins().RepertoireProgramme, messages);
     Envoi envoi(session, ModeEnvoi::FTP, QString(), messages);
     EXPECT_FALSE(envoi.EnvoiFichier(chemins().RepertoirePreparer + QStringLiteral("remise_achat.xml"),
                                     QStringLiteral("remise_achat.xml")));
@@ -182,7 +182,7 @@ TEST_F(EnvoiTest, EnvoiAnnuleEffaceLeFichierTemporaire)
     FtpClient client;
     Annulation annulation;
     client.setAnnulation(&annulation);
-    SessionFtp session(client, comptePublication(), messages);
+    SessionFtp session(client, comptePublication(), chemins().RepertoireProgramme, messages);
     Envoi envoi(session, ModeEnvoi::FTP, QString(), messages);
     envoi.definirAnnulation(&annulation);
     const QString partiel = siege + QStringLiteral("/.remise_achat.xml.partiel");
@@ -213,7 +213,7 @@ TEST_F(EnvoiTest, FichierJamaisGenere)
     const QString chemin = chemins().RepertoirePreparer + QStringLiteral("personnalisation.xml");
 
     ini(QStringLiteral("siege"), QStringLiteral("secret"), serveur->port());
-    SessionFtp session(client, comptePublication(), messages);
+    SessionFtp session(client, comptePublication(), chemins().RepertoireProgramme, messages);
     Envoi envoi(session, ModeEnvoi::FTP, QString(), messages);
     EXPECT_FALSE(envoi.EnvoiFichier(chemin, QStringLiteral("personnalisation.xml")));
     EXPECT_EQ(messages.textes,
@@ -224,7 +224,7 @@ TEST_F(EnvoiTest, FichierJamaisGenere)
     // The connection comes first: with a refused login, that is the one message.
     messages.textes.clear();
     ini(QStringLiteral("siege"), QStringLiteral("faux"), serveur->port());
-    SessionFtp refusee(client, comptePublication(), messages);
+    SessionFtp refusee(client, comptePublication(), chemins().RepertoireProgramme, messages);
     EXPECT_FALSE(Envoi(refusee, ModeEnvoi::FTP, QString(), messages).EnvoiFichier(chemin, QStringLiteral("personnalisation.xml")));
     ASSERT_EQ(messages.textes.size(), 1);
     EXPECT_TRUE(messages.textes[0].startsWith(QStringLiteral("Impossible de se connecter au serveur FTP. Erreur ")));
@@ -238,7 +238,7 @@ TEST_F(EnvoiTest, DeuxFichiersDeuxSessionsLePrincipalDAbord)
     preparer(QStringLiteral("message_type.xml"));
 
     FtpClient client;
-    SessionFtp session(client, comptePublication(), messages);
+    SessionFtp session(client, comptePublication(), chemins().RepertoireProgramme, messages);
     Envoi envoi(session, ModeEnvoi::FTP, QString(), messages);
     QStringList publies;
     // Between the two files, point the settings at another account: the click read them once,
@@ -262,7 +262,7 @@ TEST_F(EnvoiTest, ArretAuPremierEchec)
     preparer(QStringLiteral("mes_docs_type.xml")); // the main file mes_docs.xml is missing
 
     FtpClient client;
-    SessionFtp session(client, comptePublication(), messages);
+    SessionFtp session(client, comptePublication(), chemins().RepertoireProgramme, messages);
     Envoi envoi(session, ModeEnvoi::FTP, QString(), messages);
     EXPECT_FALSE(envoi.envoyerFichiers(Genre::Documents, chemins().RepertoirePreparer));
     ASSERT_EQ(messages.textes.size(), 1);
@@ -318,7 +318,7 @@ TEST_F(EnvoiTest, CopieParCheminEchecs)
 TEST_F(EnvoiTest, EnvoiParCheminEtRepertoireValide)
 {
     FtpClient client;
-    SessionFtp session(client, comptePublication(), messages);
+    SessionFtp session(client, comptePublication(), chemins().RepertoireProgramme, messages);
     const QString pub = racine.filePath(QStringLiteral("pub"));
     ASSERT_TRUE(QDir().mkpath(pub));
 

@@ -61,7 +61,8 @@ protected:
     bool envoyer()
     {
         FtpClient client;
-        SessionFtp session(client, Parametres::lire(chemins().FichierIni).publication, messages);
+        SessionFtp session(client, Parametres::lire(chemins().FichierIni).publication, chemins().RepertoireProgramme,
+                           messages);
         return Envoi(session, ModeEnvoi::FTP, QString(), messages).EnvoiFichier(chemins().RepertoirePreparer + Nom, Nom);
     }
 

@@ -96,7 +96,7 @@ QStringList BancFtp::publier(const QMap<QString, QByteArray> &fichiers)
     // The account as read at the click.
     const CompteFtp compte = Parametres::lire(chemins().FichierIni).publication;
     const std::unique_ptr<ClientDistant> client = clientPourCompte(compte);
-    SessionFtp session(*client, compte, m_messages);
+    SessionFtp session(*client, compte, chemins().RepertoireProgramme, m_messages);
     for (auto it = fichiers.cbegin(); it != fichiers.cend(); ++it) {
         const QString local = chemins().RepertoirePreparer + it.key();
         if (!ecrireFichier(local, it.value()))
@@ -136,7 +136,7 @@ QByteArray BancFtp::historique(const QString &identifiant)
 QString BancFtp::testerConnexion(const CompteFtp &compte)
 {
     const std::unique_ptr<ClientDistant> client = clientPourCompte(compte);
-    const ResultatFtp r = connecterCompte(*client, compte, QStringLiteral("Halvenor_FTP"));
+    const ResultatFtp r = connecterCompte(*client, compte, QStringLiteral("Halvenor_FTP"), chemins().RepertoireProgramme);
     if (r && !client->connected())
         return QStringLiteral("not connected");
     client->disconnect();

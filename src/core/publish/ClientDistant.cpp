@@ -1,12 +1,19 @@
 #include "core/publish/ClientDistant.h"
 
-#include "core/base/Chemins.h"
 #include "core/config/Parametres.h"
 #include "core/publish/Envoi.h"
 #include "core/publish/FtpClient.h"
 #include "core/publish/SftpClient.h"
 
+#include <QDeadlineTimer>
 #include <QFileInfo>
+
+#include <algorithm>
+
+namespace {
+// A cancelled upload's clean-up, all steps together.
+constexpr int DelaiNettoyageAnnuleMs = 700;
+} // namespace
 
 void deposerEnEntier(ClientDistant &client, const QString &cheminLocal, const QString &nom)
 {
@@ -35,13 +42,20 @@ void deposerEnEntier(ClientDistant &client, const QString &cheminLocal, const QS
         // new one, which the cancellation must not stop in turn.
         const Annulation *annulation = client.annulation();
         const bool annule = e.echec().annulee();
+        // The user asked to stop: connecting, deleting and closing share one short deadline,
+        // so that the click stops the send within a second.
+        const QDeadlineTimer limite(annule ? DelaiNettoyageAnnuleMs : 0);
+        const auto borner = [&] {
+            if (annule)
+                client.setTransferTimeout(static_cast<int>(std::max<qint64>(1, limite.remainingTime())));
+        };
         if (annule) {
-            // Briefly: the user asked to stop, the deletion must not keep them waiting.
             client.setAnnulation(nullptr);
-            client.setTransferTimeout(2000);
+            borner();
             etapeFtp([&] { client.connect(); });
         }
-        if (client.connected()) {
+        if (client.connected() && !(annule && limite.hasExpired())) {
+            borner();
             try {
                 client.remove(temporaire);
             } catch (...) {
@@ -49,8 +63,9 @@ void deposerEnEntier(ClientDistant &client, const QString &cheminLocal, const QS
             }
         }
         if (annule) {
-            client.setTransferTimeout(0);
+            borner();
             etapeFtp([&] { client.disconnect(); });
+            client.setTransferTimeout(0);
         }
         client.setAnnulation(annulation);
         throw;
@@ -89,12 +104,13 @@ std::unique_ptr<ClientDistant> clientPourCompte(const CompteFtp &compte)
     return std::make_unique<FtpClient>();
 }
 
-ResultatFtp connecterCompte(ClientDistant &client, const CompteFtp &compte, const QString &section)
+ResultatFtp connecterCompte(ClientDistant &client, const CompteFtp &compte, const QString &section,
+                            const QString &repertoireProgramme)
 {
     if (compte.Host.trimmed().isEmpty())
         return EchecFtp::hoteVide(section);
     return etapeFtp([&] {
-        client.configurer(compte, chemins().RepertoireProgramme);
+        client.configurer(compte, repertoireProgramme);
         client.connect();
     });
 }

@@ -97,4 +97,6 @@ std::unique_ptr<ClientDistant> clientPourCompte(const CompteFtp &compte);
 
 // Logs `client` in to an account of Halvenor.ini (`section` names it when its Host is empty),
 // with the account's rules: TLS for FTP, the host key for SFTP. The one way every session connects.
-ResultatFtp connecterCompte(ClientDistant &client, const CompteFtp &compte, const QString &section);
+// Relative certificate and key paths are taken from `repertoireProgramme`.
+ResultatFtp connecterCompte(ClientDistant &client, const CompteFtp &compte, const QString &section,
+                            const QString &repertoireProgramme);

@@ -29,14 +29,16 @@ QString nomTemporaire(const QString &nom)
     return u'.' + nom + QStringLiteral(".partiel");
 }
 
-SessionFtp::SessionFtp(ClientDistant &client, CompteFtp compte, Messages &messages)
-    : m_client(client), m_compte(std::move(compte)), m_messages(messages)
+SessionFtp::SessionFtp(ClientDistant &client, CompteFtp compte, QString repertoireProgramme, Messages &messages)
+    : m_client(client), m_compte(std::move(compte)), m_repertoireProgramme(std::move(repertoireProgramme)),
+      m_messages(messages)
 {
 }
 
 bool SessionFtp::ConnexionFTP()
 {
-    const ResultatFtp r = connecterCompte(m_client, m_compte, Parametres::nomSection(Parametres::Publication));
+    const ResultatFtp r = connecterCompte(m_client, m_compte, Parametres::nomSection(Parametres::Publication),
+                                            m_repertoireProgramme);
     return signaler(m_messages, QStringLiteral("Impossible de se connecter au serveur FTP. Erreur "),
                     QStringLiteral("Une erreur est survenue (TFicheHalvenor::ConnexionFTP): "), r);
 }

@@ -18,8 +18,9 @@ QString nomTemporaire(const QString &nom);
 class SessionFtp
 {
 public:
-    // `compte`: the publishing account as read at the click.
-    SessionFtp(ClientDistant &client, CompteFtp compte, Messages &messages);
+    // `compte`: the publishing account as read at the click; its relative certificate and key
+    // paths are taken from `repertoireProgramme`.
+    SessionFtp(ClientDistant &client, CompteFtp compte, QString repertoireProgramme, Messages &messages);
 
     bool ConnexionFTP();
     // Uploads the file under nomTemporaire(nomDistant) into the login directory, checks its
@@ -32,6 +33,7 @@ public:
 private:
     ClientDistant &m_client;
     CompteFtp m_compte;
+    QString m_repertoireProgramme;
     Messages &m_messages;
 };
 

@@ -56,7 +56,8 @@ bool SessionRapport::ConnexionFTPRapport()
 {
     if (m_ftp->connected())
         return true;
-    const ResultatFtp r = connecterCompte(*m_ftp, m_compte, Parametres::nomSection(Parametres::Rapport));
+    const ResultatFtp r = connecterCompte(*m_ftp, m_compte, Parametres::nomSection(Parametres::Rapport),
+                                            m_chemins.RepertoireProgramme);
     if (r)
         return true;
     if (r.echec().annulee())

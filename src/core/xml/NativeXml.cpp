@@ -91,10 +91,11 @@ QString depuisXml(const xmlChar *s)
     return s ? QString::fromUtf8(reinterpret_cast<const char *>(s)) : QString();
 }
 
-// Scratch buffers: one value and one lookup name at a time, all on the GUI thread.
+// Scratch buffer: one value and one lookup name at a time per thread; documents are built
+// and read on workers as well as on the GUI thread.
 std::string &tampon()
 {
-    static std::string t;
+    thread_local std::string t;
     return t;
 }
 

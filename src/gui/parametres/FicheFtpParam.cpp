@@ -11,6 +11,7 @@
 #include "core/publish/SftpClient.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -143,13 +144,15 @@ void TFicheFtpParam::btnTestFtpClick()
     auto curseur = std::make_shared<CurseurOccupe>();
     // An unknown host key's fingerprint, for the question asked once the test is over.
     auto inconnue = std::make_shared<QString>();
+    // Halvenor.ini lives in the program directory, which relative key and certificate paths start from.
+    const QString repertoire = QFileInfo(m_cheminIni).absolutePath();
     m_tache->lancer(
-        [compte, section, inconnue](Messages &messages, const Annulation &annulation) {
+        [compte, section, inconnue, repertoire](Messages &messages, const Annulation &annulation) {
             // The test's own client, never left connected.
             const std::unique_ptr<ClientDistant> client = clientPourCompte(compte);
             client->setAnnulation(&annulation);
             // Refused log-in and any other failure read the same to the user.
-            const ResultatFtp r = connecterCompte(*client, compte, Parametres::nomSection(section));
+            const ResultatFtp r = connecterCompte(*client, compte, Parametres::nomSection(section), repertoire);
             const bool connecte = client->connected();
             // Closed before the message box: the server is not kept waiting while the user reads.
             try {

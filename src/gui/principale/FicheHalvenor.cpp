@@ -120,17 +120,29 @@ void TFicheHalvenor::generer(Genre g)
     if (m_tache->signalerSiOccupe())
         return;
     const Rangee r = rangee(g);
+    const Chemins c = chemins();
+    // The settings as they are at the click, read once; an unreadable file fails the row.
+    QStringList exclus;
+    const Resultat lecture = resultatDe(nullptr, [&](Messages &) {
+        exclus = Parametres::lire(c.FichierIni).fournisseursExclus;
+        return true;
+    });
+    if (!lecture.reussi()) {
+        r.genererOui->hide();
+        r.envoiOui->hide();
+        r.envoiNon->hide();
+        r.genererNon->show();
+        presenterResultat(this, lecture);
+        return;
+    }
     auto progression = std::make_shared<ProgressionPartagee>();
     auto *suivi = new SuiviProgression(r.progression, progression);
-    const Chemins c = chemins();
     const QStringList memorises = motsDePasseMemorises();
     m_tache->lancer(
-        [this, g, c, progression, memorises](Messages &, const Annulation &annulation) {
+        [this, g, c, exclus, progression, memorises](Messages &, const Annulation &annulation) {
             // A protected table that no known password opens: the user is asked, over this window.
             m_tables.definirDemandeMotDePasse(demandeMotDePasse(this, annulation, memorises), memorises);
             const auto sansDemande = qScopeGuard([this] { m_tables.definirDemandeMotDePasse({}); });
-            // The settings as they are at the click, read once.
-            const QStringList exclus = Parametres::lire(c.FichierIni).fournisseursExclus;
             ::generer(g, m_tables, ContexteExport{c.RepertoirePreparer, exclus, *progression, &annulation});
             return true;
         },
@@ -164,16 +176,25 @@ void TFicheHalvenor::envoyer(Genre g)
         return;
     }
     const Chemins c = chemins();
+    // The publishing account as it is at the click, for every file of the row.
+    CompteFtp compte;
+    const Resultat lecture = resultatDe(nullptr, [&](Messages &) {
+        if (config.mode == ModeEnvoi::FTP)
+            compte = Parametres::lire(c.FichierIni).publication;
+        return true;
+    });
+    if (!lecture.reussi()) {
+        presenterResultat(this, lecture);
+        r.envoiNon->show();
+        return;
+    }
     // The hourglass for the length of the send, as the window always showed it.
     auto curseur = std::make_shared<CurseurOccupe>();
     m_tache->lancer(
-        [g, c, config](Messages &messages, const Annulation &annulation) {
-            // The publishing account as it is at the click, for every file of the row.
-            const CompteFtp compte =
-                config.mode == ModeEnvoi::FTP ? Parametres::lire(c.FichierIni).publication : CompteFtp{};
+        [g, c, config, compte](Messages &messages, const Annulation &annulation) {
             const std::unique_ptr<ClientDistant> client = clientPourCompte(compte);
             client->setAnnulation(&annulation);
-            SessionFtp session(*client, compte, messages);
+            SessionFtp session(*client, compte, c.RepertoireProgramme, messages);
             Envoi envoi(session, config.mode, config.CheminURI, messages);
             envoi.definirAnnulation(&annulation);
             return envoi.envoyerFichiers(g, c.RepertoirePreparer);
