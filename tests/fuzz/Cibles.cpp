@@ -205,7 +205,7 @@ int fuzzParadox(const uint8_t *octets, size_t taille)
     try {
         // A protected table opens with this password (the encrypted seeds use it).
         const auto table = paradox::FichierParadox::depuisMemoire(QStringLiteral("FUZZ.DB"), db, mb,
-                                                                  {{QStringLiteral("Fuzz1")}, 0, {}});
+                                                                  {{QStringLiteral("Fuzz1")}, 0, {}, {}});
         const int champs = int(table->champs().size());
         table->indexChamp(QStringLiteral("Code"));
         // The first records show every path; decoding them all would only slow the fuzzer.
