@@ -276,19 +276,52 @@ private Q_SLOTS:
         QVERIFY(enfant<QTextEdit>(f, "reMessage")->toPlainText().endsWith(QStringLiteral("[HVN] Base verrouillée n°9\n")));
         QVERIFY(icones->selectionModel()->isSelected(f9.siblingAtColumn(0)));
 
-        // A header click sorts, and the order list follows.
+        // A header click sorts, the order list follows, and the order is kept in the file.
         auto *tri = enfant<QComboBox>(f, "cbxTri");
-        const QRect etat(details->header()->sectionViewportPosition(ModeleRapports::Etat), 0,
-                         details->header()->sectionSize(ModeleRapports::Etat), details->header()->height());
-        QTest::mouseClick(details->header()->viewport(), Qt::LeftButton, {}, etat.center());
+        const auto cliquerEntete = [details](int colonne) {
+            QHeaderView *entete = details->header();
+            const QRect r(entete->sectionViewportPosition(colonne), 0, entete->sectionSize(colonne), entete->height());
+            QTest::mouseClick(entete->viewport(), Qt::LeftButton, {}, r.center());
+        };
+        const auto triGarde = [] { return Parametres::lire(chemins().FichierIni).affichage.tri; };
+        cliquerEntete(ModeleRapports::Etat);
         QCOMPARE(tri->currentIndex(), 2);
+        QCOMPARE(triGarde(), ParametresAffichage::Tri::Etat);
         QCOMPARE(m->index(0, ModeleRapports::Etat).data().toString(), QStringLiteral("En erreur"));
         QCOMPARE(m->index(14, ModeleRapports::Etat).data().toString(), QStringLiteral("En erreur"));
         QCOMPARE(m->index(15, ModeleRapports::Etat).data().toString(), QStringLiteral("À jour"));
         QCOMPARE(f.FranchiseSelectionne(), QStringLiteral("F9")); // sorting keeps the selection
-        QTest::mouseClick(details->header()->viewport(), Qt::LeftButton, {}, etat.center());
+        cliquerEntete(ModeleRapports::Etat);
         QCOMPARE(m->index(0, ModeleRapports::Etat).data().toString(), QStringLiteral("À jour"));
         QCOMPARE(tri->currentIndex(), -1); // no order of the list is "green first"
+        QCOMPARE(triGarde(), ParametresAffichage::Tri::Etat);
+        // After a descending sort, another column starts ascending: the list names it again.
+        cliquerEntete(ModeleRapports::Date);
+        QCOMPARE(tri->currentIndex(), 3);
+        QCOMPARE(m->index(0, ModeleRapports::Franchise).data().toString(), QStringLiteral("F31"));
+        cliquerEntete(ModeleRapports::Franchise);
+        QCOMPARE(tri->currentIndex(), 1);
+        QCOMPARE(triGarde(), ParametresAffichage::Tri::Franchise);
+    }
+
+    void triParEnteteRetrouve()
+    {
+        {
+            TFicheRapport f(nullptr, &m_recuperes);
+            ouvrir(f);
+            enfant<QRadioButton>(f, "rbDetails")->click();
+            f.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&f));
+            QHeaderView *entete = enfant<QTreeView>(f, "lstRapportDetails")->header();
+            const QRect date(entete->sectionViewportPosition(ModeleRapports::Date), 0,
+                             entete->sectionSize(ModeleRapports::Date), entete->height());
+            QTest::mouseClick(entete->viewport(), Qt::LeftButton, {}, date.center());
+            QCOMPARE(enfant<QComboBox>(f, "cbxTri")->currentIndex(), 3);
+        }
+        TFicheRapport f(nullptr, &m_recuperes);
+        ouvrir(f);
+        QCOMPARE(enfant<QComboBox>(f, "cbxTri")->currentIndex(), 3);
+        QCOMPARE(lignes(f).first(), QStringLiteral("F31")); // no date comes first
     }
 
     void choixGardesDansLeFichier()

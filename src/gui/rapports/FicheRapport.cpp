@@ -288,8 +288,13 @@ void TFicheRapport::enteteCliquee(int colonne, Qt::SortOrder sens)
     int choix = -1;
     if (sens == Qt::AscendingOrder && colonne >= ModeleRapports::Franchise && colonne <= ModeleRapports::Date)
         choix = colonne + 1;
-    const QSignalBlocker bloque(ui->cbxTri);
-    ui->cbxTri->setCurrentIndex(choix);
+    {
+        const QSignalBlocker bloque(ui->cbxTri);
+        ui->cbxTri->setCurrentIndex(choix);
+    }
+    // An order the list has no word for (descending, by reason) leaves the kept one as it was.
+    if (choix >= 0)
+        enregistrerAffichage();
 }
 
 bool TFicheRapport::eventFilter(QObject *objet, QEvent *evenement)
