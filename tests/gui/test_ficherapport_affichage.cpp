@@ -18,6 +18,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -302,6 +303,32 @@ private Q_SLOTS:
         cliquerEntete(ModeleRapports::Franchise);
         QCOMPARE(tri->currentIndex(), 1);
         QCOMPARE(triGarde(), ParametresAffichage::Tri::Franchise);
+    }
+
+    void basculeMontreLaLigneChoisie()
+    {
+        // Qt scrolls a hidden view to a line chosen meanwhile, not to one an order has moved.
+        TFicheRapport f(nullptr, &m_recuperes);
+        ouvrir(f);
+        f.resize(500, 400);
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        auto *icones = enfant<QListView>(f, "lstRapport");
+        auto *details = enfant<QTreeView>(f, "lstRapportDetails");
+        const auto visible = [](QAbstractItemView *vue) {
+            return vue->viewport()->rect().intersects(vue->visualRect(vue->currentIndex().siblingAtColumn(0)));
+        };
+        icones->setCurrentIndex(icones->model()->index(0, 0)); // F1, green
+        enfant<QRadioButton>(f, "rbDetails")->click();
+        enfant<QRadioButton>(f, "rbIcones")->click();
+        enfant<QComboBox>(f, "cbxTri")->setCurrentIndex(2); // F1 goes below the 15 red lines
+        QVERIFY(!visible(details));
+        enfant<QRadioButton>(f, "rbDetails")->click();
+        QTRY_VERIFY(visible(details));
+        icones->verticalScrollBar()->setValue(icones->verticalScrollBar()->maximum());
+        QVERIFY(!visible(icones));
+        enfant<QRadioButton>(f, "rbIcones")->click();
+        QTRY_VERIFY(visible(icones));
     }
 
     void triParEnteteRetrouve()
