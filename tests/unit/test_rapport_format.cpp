@@ -139,12 +139,6 @@ TEST_F(FormatRapport, MotifPremierMessageNonVide)
                                     + section(QStringLiteral("Zentrave"), etat(QStringLiteral("0")), {})));
     EXPECT_EQ(motifRapport(r, true), QStringLiteral("[HVN] Base absente"));
     EXPECT_EQ(motifRapport(r, false), QStringLiteral("[HVN] Base absente"));
-    const auto vert = lire(rapport(QStringLiteral("25/03/2013 06:30:00"),
-                                   section(QStringLiteral("General"), etat(QStringLiteral("0")), {})
-                                       + section(QStringLiteral("HVN"), etat(QStringLiteral("0")), {})
-                                       + section(QStringLiteral("Zentrave"), etat(QStringLiteral("0")), {})));
-    EXPECT_EQ(motifRapport(vert, true), QString());
-    EXPECT_EQ(motifRapport(vert, false), QStringLiteral("Rapport trop ancien"));
 }
 
 TEST_F(FormatRapport, SectionsDansLOrdreGeneralHvnZentraveQuelQueSoitLeFichier)
