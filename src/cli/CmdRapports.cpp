@@ -80,8 +80,11 @@ int supervision(ContexteCli &ctx)
     SeuilsSupervision seuils;
     try {
         jours = lireArguments(ctx);
-        if (ctx.options.isSet(QStringLiteral("format")))
-            throw ErreurUsage(QStringLiteral("--format ne s'emploie pas avec --supervision."));
+        // The check counts every franchisee: an order or a subset would change nothing or mislead.
+        for (const char *option : {"format", "erreurs", "tri"})
+            if (ctx.options.isSet(QString::fromLatin1(option)))
+                throw ErreurUsage(QStringLiteral("--") + QString::fromLatin1(option)
+                                  + QStringLiteral(" ne s'emploie pas avec --supervision."));
         seuils.avertissement = seuil(ctx, "avertissement", seuils.avertissement);
         seuils.critique = seuil(ctx, "critique", seuils.critique);
     } catch (const ErreurUsage &e) {
@@ -153,7 +156,7 @@ int commandeRapports(ContexteCli &ctx)
             ctx.out << l.identifiant << ';' << (l.enErreur ? "rouge" : "vert") << ';' << surUneLigne(l.texte) << '\n';
     } else {
         if (lignes.isEmpty())
-            ctx.out << "Aucun rapport.\n";
+            ctx.out << (ctx.options.isSet(QStringLiteral("erreurs")) ? "Aucun rapport en erreur.\n" : "Aucun rapport.\n");
         for (const LigneRapport &l : lignes) {
             ctx.out << l.identifiant << "  [" << (l.enErreur ? "rouge" : "vert") << "]  (" << l.fichier << ")\n";
             QString texte = l.texte;

@@ -18,6 +18,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -276,19 +277,61 @@ private Q_SLOTS:
         QVERIFY(enfant<QTextEdit>(f, "reMessage")->toPlainText().endsWith(QStringLiteral("[HVN] Base verrouillée n°9\n")));
         QVERIFY(icones->selectionModel()->isSelected(f9.siblingAtColumn(0)));
 
-        // A header click sorts, and the order list follows.
+        // A header click sorts, the order list follows, and the order is kept in the file.
         auto *tri = enfant<QComboBox>(f, "cbxTri");
-        const QRect etat(details->header()->sectionViewportPosition(ModeleRapports::Etat), 0,
-                         details->header()->sectionSize(ModeleRapports::Etat), details->header()->height());
-        QTest::mouseClick(details->header()->viewport(), Qt::LeftButton, {}, etat.center());
+        const auto cliquerEntete = [details](int colonne) {
+            QHeaderView *entete = details->header();
+            const QRect r(entete->sectionViewportPosition(colonne), 0, entete->sectionSize(colonne), entete->height());
+            QTest::mouseClick(entete->viewport(), Qt::LeftButton, {}, r.center());
+        };
+        const auto triGarde = [] { return Parametres::lire(chemins().FichierIni).affichage.tri; };
+        cliquerEntete(ModeleRapports::Etat);
         QCOMPARE(tri->currentIndex(), 2);
+        QCOMPARE(triGarde(), ParametresAffichage::Tri::Etat);
         QCOMPARE(m->index(0, ModeleRapports::Etat).data().toString(), QStringLiteral("En erreur"));
         QCOMPARE(m->index(14, ModeleRapports::Etat).data().toString(), QStringLiteral("En erreur"));
         QCOMPARE(m->index(15, ModeleRapports::Etat).data().toString(), QStringLiteral("À jour"));
         QCOMPARE(f.FranchiseSelectionne(), QStringLiteral("F9")); // sorting keeps the selection
-        QTest::mouseClick(details->header()->viewport(), Qt::LeftButton, {}, etat.center());
+        cliquerEntete(ModeleRapports::Etat);
         QCOMPARE(m->index(0, ModeleRapports::Etat).data().toString(), QStringLiteral("À jour"));
         QCOMPARE(tri->currentIndex(), -1); // no order of the list is "green first"
+        QCOMPARE(triGarde(), ParametresAffichage::Tri::Etat);
+        // After a descending sort, another column starts ascending: the list names it again.
+        cliquerEntete(ModeleRapports::Date);
+        QCOMPARE(tri->currentIndex(), 3);
+        QCOMPARE(m->index(0, ModeleRapports::Franchise).data().toString(), QStringLiteral("F31"));
+        cliquerEntete(ModeleRapports::Franchise);
+        QCOMPARE(tri->currentIndex(), 1);
+        QCOMPARE(triGarde(), ParametresAffichage::Tri::Franchise);
+        TFicheRapport rouverte(nullptr, &m_recuperes); // the next window opens with it
+        ouvrir(rouverte);
+        QCOMPARE(enfant<QComboBox>(rouverte, "cbxTri")->currentIndex(), 1);
+    }
+
+    void basculeMontreLaLigneChoisie()
+    {
+        // Qt scrolls a hidden view to a line chosen meanwhile, not to one an order has moved.
+        TFicheRapport f(nullptr, &m_recuperes);
+        ouvrir(f);
+        f.resize(500, 400);
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        auto *icones = enfant<QListView>(f, "lstRapport");
+        auto *details = enfant<QTreeView>(f, "lstRapportDetails");
+        const auto visible = [](QAbstractItemView *vue) {
+            return vue->viewport()->rect().intersects(vue->visualRect(vue->currentIndex().siblingAtColumn(0)));
+        };
+        icones->setCurrentIndex(icones->model()->index(0, 0)); // F1, green
+        enfant<QRadioButton>(f, "rbDetails")->click();
+        enfant<QRadioButton>(f, "rbIcones")->click();
+        enfant<QComboBox>(f, "cbxTri")->setCurrentIndex(2); // F1 goes below the 15 red lines
+        QVERIFY(!visible(details));
+        enfant<QRadioButton>(f, "rbDetails")->click();
+        QTRY_VERIFY(visible(details));
+        icones->verticalScrollBar()->setValue(icones->verticalScrollBar()->maximum());
+        QVERIFY(!visible(icones));
+        enfant<QRadioButton>(f, "rbIcones")->click();
+        QTRY_VERIFY(visible(icones));
     }
 
     void choixGardesDansLeFichier()

@@ -606,6 +606,11 @@ TEST_F(RapportsCli, ErreursSeulementEtOrdres)
     EXPECT_EQ(franchises({QStringLiteral("--erreurs")}).size(), 2);
     EXPECT_EQ(franchises({QStringLiteral("--erreurs"), QStringLiteral("--tri"), QStringLiteral("franchise")}),
               (QStringList{QStringLiteral("a2;rouge"), QStringLiteral("c1;rouge")}));
+    QByteArray sortie;
+    ASSERT_TRUE(QFile::remove(serveur(QStringLiteral("Rapport/c1.xml"))));
+    ASSERT_TRUE(QFile::remove(serveur(QStringLiteral("Rapport/a2.xml"))));
+    ASSERT_EQ(executer({QStringLiteral("rapports"), QStringLiteral("--erreurs")}, &sortie), 0);
+    EXPECT_EQ(sortie, "Aucun rapport en erreur.\n"); // b10 is there, green
     QByteArray erreurs;
     EXPECT_EQ(executer({QStringLiteral("rapports"), QStringLiteral("--tri"), QStringLiteral("nom")}, nullptr, &erreurs), 2);
     EXPECT_TRUE(erreurs.contains("--tri attend franchise, etat ou date.")) << erreurs.constData();
@@ -690,6 +695,9 @@ TEST_F(RapportsCli, SupervisionInconnue)
               "MAJAUTO UNKNOWN - --critique attend un nombre entier de 1 ou plus.\n");
     inconnue({QStringLiteral("--avertissement")});
     inconnue({QStringLiteral("--format"), QStringLiteral("csv")});
+    EXPECT_EQ(inconnue({QStringLiteral("--erreurs")}), "MAJAUTO UNKNOWN - --erreurs ne s'emploie pas avec --supervision.\n");
+    inconnue({QStringLiteral("--tri"), QStringLiteral("nom")});
+    inconnue({QStringLiteral("--tri"), QStringLiteral("date")});
     inconnue({QStringLiteral("--seuil"), QStringLiteral("2")});
     // Without --supervision the thresholds are a usage error as any other.
     EXPECT_EQ(executer({QStringLiteral("rapports"), QStringLiteral("--critique"), QStringLiteral("2")}), 2);

@@ -124,6 +124,21 @@ TEST_F(FormatRapport, MessagesVidesDansUneSectionEnErreur)
                                     + section(QStringLiteral("Zentrave"), etat(QStringLiteral("1")), {})));
     EXPECT_TRUE(r.sectionsEnErreur);
     EXPECT_EQ(r.texte, QStringLiteral("Derniere mise à jour automatique effectuée le 25/03/2013 06:30:00\n"));
+    // The red line still says why, in one line.
+    EXPECT_EQ(motifRapport(r, true), QStringLiteral("[Zentrave] En erreur, sans message"));
+    EXPECT_EQ(motifRapport(r, false), QStringLiteral("Rapport trop ancien"));
+}
+
+TEST_F(FormatRapport, MotifPremierMessageNonVide)
+{
+    // A blank message is passed over for the next section's one, which wins over the date.
+    const auto r = lire(rapport(QStringLiteral("25/03/2013 06:30:00"),
+                                section(QStringLiteral("General"), etat(QStringLiteral("1")), {QStringLiteral("  ")})
+                                    + section(QStringLiteral("HVN"), etat(QStringLiteral("1")),
+                                              {QStringLiteral("Base absente"), QStringLiteral("Deux")})
+                                    + section(QStringLiteral("Zentrave"), etat(QStringLiteral("0")), {})));
+    EXPECT_EQ(motifRapport(r, true), QStringLiteral("[HVN] Base absente"));
+    EXPECT_EQ(motifRapport(r, false), QStringLiteral("[HVN] Base absente"));
 }
 
 TEST_F(FormatRapport, SectionsDansLOrdreGeneralHvnZentraveQuelQueSoitLeFichier)

@@ -84,9 +84,19 @@ LectureRapport texteRapport(const TNativeXMLDocument &document, const QString &c
     const auto etats = EtatsSections(racine);
     r.sectionsEnErreur = enErreur(etats);
     r.texte = DebutDerniereMaj + formats::dateHeure(r.date) + u'\n' + TexteEntree(etats, racine);
-    for (int i = 0; i < 3 && r.motif.isEmpty(); ++i)
-        if (etats[static_cast<size_t>(i)])
-            r.motif = MessagesSection(i, racine).section(u'\n', 0, 0);
+    // The first message that says something; a blank one is no reason.
+    for (int i = 0; i < 3 && r.motif.isEmpty(); ++i) {
+        if (!etats[static_cast<size_t>(i)])
+            continue;
+        if (r.sectionEnErreur < 0)
+            r.sectionEnErreur = i;
+        const QString debut = u'[' + NomsSections[static_cast<size_t>(i)] + QStringLiteral("] ");
+        for (const QString &ligne : MessagesSection(i, racine).split(u'\n', Qt::SkipEmptyParts))
+            if (ligne.startsWith(debut) && !QStringView(ligne).mid(debut.size()).trimmed().isEmpty()) {
+                r.motif = ligne;
+                break;
+            }
+    }
     return r;
 }
 
@@ -100,6 +110,18 @@ LectureRapport illisible(const QString &chemin)
 }
 
 } // namespace
+
+QString motifRapport(const LectureRapport &lecture, bool recent)
+{
+    if (!lecture.motif.isEmpty())
+        return lecture.motif;
+    if (!recent)
+        return TexteRapportTropAncien;
+    if (lecture.sectionEnErreur >= 0)
+        return u'[' + NomsSections[static_cast<size_t>(lecture.sectionEnErreur)] + QStringLiteral("] ")
+            + TexteSectionSansMessage;
+    return {};
+}
 
 LectureRapport LireRapportCourant(TNativeXMLDocument &document, const QString &chemin, const QDate &aujourdhui)
 {

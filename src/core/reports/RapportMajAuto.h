@@ -19,6 +19,7 @@ inline const QString DebutDerniereMaj = QStringLiteral("Derniere mise à jour au
 inline const QString DebutXmlIllisible = QStringLiteral("Impossible de lire le fichier XML : ");
 inline const QString DebutDateIllisible = QStringLiteral("Date illisible dans le rapport : ");
 inline const QString TexteRapportTropAncien = QStringLiteral("Rapport trop ancien");
+inline const QString TexteSectionSansMessage = QStringLiteral("En erreur, sans message");
 inline const QString DebutTelechargementImpossible = QStringLiteral("Impossible de télécharger le fichier : ");
 
 // A report file: its extension, from the last point on, is exactly ".xml" (lower case).
@@ -55,8 +56,13 @@ struct LectureRapport
     bool sectionsEnErreur = false;
     QDateTime date;          // valid when lu
     QString texte;           // the whole text shown for the report
-    QString motif;           // why it is red, in one line: empty when its sections are fine
+    QString motif;           // the first message of a section in error, or why the file is unreadable
+    int sectionEnErreur = -1; // the first section in error, -1 when none is
 };
+
+// Why a line is red, in one line: the report's own reason; else "Rapport trop ancien" when it is
+// out of date; else the first section in error, named, when no section said why. Empty when green.
+QString motifRapport(const LectureRapport &lecture, bool recent);
 
 // Loads `chemin` into `document` (reused from one report to the next) and builds its text.
 // An unloadable file, one of another root and one whose Date is unreadable are not errors

@@ -190,11 +190,9 @@ bool ChargerRapports(SessionRapport &session, bool &rapportsRecuperes, int jours
                 LireRapportCourant(document, session.cheminsLocaux().RepertoireRapport + e.nom, aujourdhui);
             ligne.texte = lecture.texte;
             ligne.date = lecture.date;
-            ligne.motif = lecture.motif;
-            ligne.enErreur = lecture.sectionsEnErreur
-                || (lecture.lu && !RapportRecent(lecture.date, e.modification, jours, aujourdhui));
-            if (ligne.enErreur && ligne.motif.isEmpty() && !lecture.sectionsEnErreur)
-                ligne.motif = TexteRapportTropAncien;
+            const bool recent = !lecture.lu || RapportRecent(lecture.date, e.modification, jours, aujourdhui);
+            ligne.enErreur = lecture.sectionsEnErreur || !recent;
+            ligne.motif = motifRapport(lecture, recent);
         }
         ajouter(ligne);
     };

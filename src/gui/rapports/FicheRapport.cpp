@@ -71,6 +71,17 @@ TFicheRapport::TFicheRapport(QWidget *owner, bool *rapportsRecuperes)
     connect(ui->rbDetails, &QRadioButton::toggled, this, [this](bool details) {
         ui->lstRapport->setVisible(!details);
         ui->lstRapportDetails->setVisible(details);
+        // The view just shown gets its size from the next layout pass: scroll once it has it.
+        QMetaObject::invokeMethod(this, [this, details] {
+            const QModelIndexList choisis = ui->lstRapport->selectionModel()->selectedIndexes();
+            if (choisis.isEmpty())
+                return;
+            const QModelIndex courant = choisis.first();
+            if (details)
+                ui->lstRapportDetails->scrollTo(courant);
+            else
+                ui->lstRapport->scrollTo(courant.siblingAtColumn(ModeleRapports::Franchise));
+        }, Qt::QueuedConnection);
         enregistrerAffichage();
     });
     auto *chercher = new QShortcut(QKeySequence::Find, this);
@@ -288,8 +299,13 @@ void TFicheRapport::enteteCliquee(int colonne, Qt::SortOrder sens)
     int choix = -1;
     if (sens == Qt::AscendingOrder && colonne >= ModeleRapports::Franchise && colonne <= ModeleRapports::Date)
         choix = colonne + 1;
-    const QSignalBlocker bloque(ui->cbxTri);
-    ui->cbxTri->setCurrentIndex(choix);
+    {
+        const QSignalBlocker bloque(ui->cbxTri);
+        ui->cbxTri->setCurrentIndex(choix);
+    }
+    // An order the list has no word for (descending, by reason) leaves the kept one as it was.
+    if (choix >= 0)
+        enregistrerAffichage();
 }
 
 bool TFicheRapport::eventFilter(QObject *objet, QEvent *evenement)

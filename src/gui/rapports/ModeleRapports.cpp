@@ -48,6 +48,10 @@ QVariant ModeleRapports::data(const QModelIndex &index, int role) const
 
 QVariant ModeleRapports::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    // A first click on any column sorts ascending, as "Franchisé" and "Date du rapport" in the
+    // order list do; otherwise the header would carry a descending order over to it.
+    if (orientation == Qt::Horizontal && role == Qt::InitialSortOrderRole)
+        return static_cast<int>(Qt::AscendingOrder);
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
