@@ -25,9 +25,10 @@ void deposerEnEntier(ClientDistant &client, const QString &cheminLocal, const QS
         try {
             client.rename(temporaire, nom);
         } catch (const FtpError &) {
-            if (!client.connected())
-                throw;
             // OpenSSH's SFTP and Windows FTP servers refuse to rename onto an existing file.
+            // Any other refusal is reported as it is: deleting first would lose the published file.
+            if (!client.connected() || client.size(nom) < 0)
+                throw;
             client.replace(temporaire, nom);
         }
     } catch (const FtpError &e) {
