@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <utime.h>
 
 namespace {
@@ -146,6 +148,10 @@ TEST_F(Sftp, ParallelAndHistoryDownloads)
         fichiers << Telechargement{nom.toUtf8(), local() + u'/' + nom};
     }
     fichiers.insert(7, Telechargement{"absent.xml", local() + QStringLiteral("/absent.xml")});
+    // Refused before any transfer: a name no path can carry, a local file that cannot be made.
+    fichiers.insert(12, Telechargement{"sous/nom.xml", local() + QStringLiteral("/nom.xml")});
+    ASSERT_TRUE(ecrireFichier(local() + QStringLiteral("/fichier"), "x"));
+    fichiers.insert(20, Telechargement{"00001.xml", local() + QStringLiteral("/fichier/00001.xml")});
     ASSERT_TRUE(ecrireFichier(racine() + QStringLiteral("/Rapport/Historique/H00003.xml"), "<historique/>"));
     // A link in place of a local copy is replaced, never written through.
     ASSERT_TRUE(ecrireFichier(tmp.path() + QStringLiteral("/cible"), "intacte"));
@@ -155,10 +161,22 @@ TEST_F(Sftp, ParallelAndHistoryDownloads)
     auto c = client(serveur);
     c->connect();
     c->changeDir(QStringLiteral("/Rapport"));
-    const QList<ResultatFtp> r = c->getParallele(fichiers, 4, 1 << 20);
+    QList<qsizetype> entendus;
+    const QList<ResultatFtp> r = c->getParallele(fichiers, 4, 1 << 20, [&](qsizetype i, const ResultatFtp &res) {
+        EXPECT_EQ(bool(res), i != 7 && i != 12 && i != 20) << i;
+        entendus << i;
+    });
     ASSERT_EQ(r.size(), fichiers.size());
+    std::sort(entendus.begin(), entendus.end());
+    EXPECT_EQ(entendus.size(), fichiers.size());
+    EXPECT_EQ(std::unique(entendus.begin(), entendus.end()), entendus.end());
     for (qsizetype i = 0; i < fichiers.size(); ++i) {
-        if (i == 7) {
+        if (i == 20) {
+            ASSERT_FALSE(r[i]);
+            EXPECT_EQ(r[i].echec().cause, CauseFtp::EcritureLocale);
+            continue;
+        }
+        if (i == 7 || i == 12) {
             ASSERT_FALSE(r[i]);
             EXPECT_EQ(r[i].echec().cause, CauseFtp::Introuvable);
             EXPECT_FALSE(QFile::exists(fichiers[i].cheminLocal));

@@ -556,14 +556,21 @@ QList<ResultatFtp> SftpClient::getParallele(const QList<Telechargement> &fichier
             if (i < 0)
                 return false;
             const Telechargement &t = fichiers[i];
+            // Refused before any transfer: the file ends here, and is heard of like the others.
+            const auto refuser = [&](const ResultatFtp &r) {
+                resultats[i] = r;
+                p.fichier.reset();
+                if (termine && !annulee(d->annulation))
+                    termine(i, r);
+            };
             if (!nomEnvoyable(t.nomBrut)) {
-                resultats[i] = EchecFtp::de(CauseFtp::Introuvable);
+                refuser(EchecFtp::de(CauseFtp::Introuvable));
                 continue;
             }
             p.fichier = std::make_unique<FichierCache>(t.cheminLocal);
             if (!p.fichier->ouvrir()) {
-                resultats[i] = EchecFtp{CauseFtp::EcritureLocale, raisonFtp(CauseFtp::EcritureLocale)
-                                            + QStringLiteral(" : ") + p.fichier->erreur(), {}};
+                refuser(EchecFtp{CauseFtp::EcritureLocale, raisonFtp(CauseFtp::EcritureLocale)
+                                     + QStringLiteral(" : ") + p.fichier->erreur(), {}});
                 continue;
             }
             if (!p.easy) {
@@ -627,14 +634,16 @@ QList<ResultatFtp> SftpClient::getParallele(const QList<Telechargement> &fichier
                     if (p.reception.depasse || code == CURLE_FILESIZE_EXCEEDED) {
                         resultats[i] = echecTaille(fichiers[i].nomBrut, tailleMax);
                     } else if (sessionPerdue(code) && code != CURLE_PEER_FAILED_VERIFICATION
-                               && (enCours > 0 || essais[i]++ == 0)) {
+                               && (code == CURLE_OPERATION_TIMEDOUT ? essais[i]++ == 0
+                                                                    : (enCours > 0 || essais[i]++ == 0))) {
                         // A server that caps sessions (MaxStartups, MaxSessions) refuses the extra
                         // one: this post retires while others run, and the file goes back to the
                         // queue without costing it a try, since libcurl may give the next transfer
                         // a new connection too. Posts are few, so this ends; the last post alone
-                        // tries a file twice at most.
+                        // tries a file twice at most. A time-out says nothing of the cap: the
+                        // file is tried once more, the post stays.
                         aReprendre << i;
-                        if (enCours > 0) {
+                        if (enCours > 0 && code != CURLE_OPERATION_TIMEDOUT) {
                             liberer(p);
                             continue;
                         }
