@@ -94,8 +94,14 @@ ResultatFtp connecterCompte(ClientDistant &client, const CompteFtp &compte, cons
 {
     if (compte.Host.trimmed().isEmpty())
         return EchecFtp::hoteVide(section);
-    return etapeFtp([&] {
+    const ResultatFtp r = etapeFtp([&] {
         client.configurer(compte, chemins().RepertoireProgramme);
         client.connect();
     });
+    // A host key to trust: the message names the section where its fingerprint goes.
+    if (!r && (r.echec().cause == CauseFtp::CleHoteInconnue || r.echec().cause == CauseFtp::CleHoteChangee)) {
+        if (const auto *sftp = dynamic_cast<const SftpClient *>(&client))
+            return echecCleHote(r.echec().cause, sftp->empreinteServeur(), section);
+    }
+    return r;
 }

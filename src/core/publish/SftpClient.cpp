@@ -360,7 +360,10 @@ void SftpClient::configurer(const CompteFtp &compte, const QString &repertoirePr
     d->user = compte.Login;
     d->password = compte.Mdp;
     d->empreinteAttendue = compte.empreinteSsh.isEmpty() ? QString() : corpsEmpreinte(compte.empreinteSsh);
-    d->cle = compte.cleSsh.isEmpty() ? QString() : QDir(repertoireProgramme).absoluteFilePath(compte.cleSsh);
+    // As CertificatCA: a Windows path from an older Halvenor.ini works as well.
+    QString cle = compte.cleSsh.trimmed();
+    cle.replace(u'\\', u'/');
+    d->cle = cle.isEmpty() ? QString() : QDir::cleanPath(QDir(repertoireProgramme).absoluteFilePath(cle));
 }
 
 void SftpClient::setFichierHotesConnus(const QString &chemin) { d->hotesConnus = chemin; }
