@@ -361,3 +361,50 @@ TEST_F(Sftp, HostKeysUnknownChangedOrOtherAreRefusedWithTheFingerprint)
     ASSERT_TRUE(ecrireFichier(connus, serveur.ligneHotesConnus().toUtf8() + '\n'));
     EXPECT_TRUE(essayer({}));
 }
+
+// A stock server has ed25519, ECDSA and RSA keys, and shows the one libssh2 prefers (ECDSA):
+// EmpreinteSSH may name any of them.
+TEST_F(Sftp, EmpreinteSshNamesAnyOfTheServersHostKeys)
+{
+    SshServeur::Options options;
+    options.plusieursCles = true;
+    const SshServeur serveur(racine(), options);
+    const SshServeur autre(racine());
+    const QString ecdsa = serveur.ligneEmpreinte(QStringLiteral("hote_ecdsa")).section(u' ', 1, 1);
+    const QString rsa = serveur.ligneEmpreinte(QStringLiteral("hote_rsa"));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(ecrireFichier(racine() + QStringLiteral("/%1.xml").arg(i), QByteArray(1000 + i, 'r')));
+
+    const auto configure = [&](SftpClient &c, const QString &empreinte) {
+        c.configurer(compte(serveur, empreinte), QFileInfo(serveur.cleClient()).absolutePath());
+        c.setFichierHotesConnus(tmp.path() + QStringLiteral("/known_hosts"));
+    };
+    for (const QString &empreinte : {serveur.empreinte(), serveur.ligneEmpreinte(), ecdsa, rsa.section(u' ', 1, 1), rsa}) {
+        SftpClient c;
+        configure(c, empreinte);
+        const ResultatFtp r = testerConnexion(c);
+        EXPECT_TRUE(r) << empreinte.toStdString() << ": " << r.echec().texte().toStdString();
+        EXPECT_EQ(c.empreinteServeur().toStdString(),
+                  (empreinte.contains(u' ') ? empreinte.section(u' ', 1, 1) : empreinte).toStdString());
+    }
+
+    // The extra sessions of a parallel fetch ask for the key found, too.
+    SftpClient c;
+    configure(c, rsa.section(u' ', 1, 1));
+    c.connect();
+    QList<Telechargement> fichiers;
+    for (int i = 0; i < 3; ++i)
+        fichiers << Telechargement{QByteArray::number(i) + ".xml", local() + QStringLiteral("/%1.xml").arg(i)};
+    for (const ResultatFtp &r : c.getParallele(fichiers, 3))
+        EXPECT_TRUE(r) << r.echec().texte().toStdString();
+    EXPECT_EQ(QFileInfo(local() + QStringLiteral("/2.xml")).size(), 1002);
+
+    // None of them: refused with the key shown first.
+    SftpClient refuse;
+    configure(refuse, autre.empreinte());
+    const ResultatFtp r = testerConnexion(refuse);
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.echec().cause, CauseFtp::CleHoteDifferente);
+    EXPECT_TRUE(r.echec().texte().contains(ecdsa)) << r.echec().texte().toStdString();
+    EXPECT_TRUE(r.echec().texte().contains(QStringLiteral("EmpreinteSSH")));
+}
