@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -253,6 +254,38 @@ INSTANTIATE_TEST_SUITE_P(MlsdEtList, FtpClientListe, ::testing::Values(true, fal
 
 // libcurl 7.88 stalls one second before some passive data connections; our own
 // driving of the transfer must not.
+// The zone sample gone since the listing (MDTM 550): the next nearest sets the zone, and the
+// gone file's date is corrected all the same.
+TEST_F(FtpClientTest, EchantillonDeZoneDisparuLeSuivantLeRemplace)
+{
+    const QDate jour = QDate::currentDate().addDays(-2);
+    const QDateTime proche(jour, QTime(0, 1), QTimeZone::utc());
+    const QDateTime suivant(jour, QTime(0, 20), QTimeZone::utc());
+    for (const auto &[nom, date] : {std::pair{QStringLiteral("/proche.xml"), proche},
+                                    std::pair{QStringLiteral("/suivant.xml"), suivant},
+                                    std::pair{QStringLiteral("/loin.xml"), suivant.addDays(-20)}}) {
+        ASSERT_TRUE(ecrireFichier(lecture + nom, "r"));
+        QFile f(lecture + nom);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.setFileTime(date, QFileDevice::FileModificationTime));
+    }
+    const auto serveur = demarrer(false);
+    FtpClient c;
+    parametrer(c, serveur->port(), QStringLiteral("lecteur"), QStringLiteral("lu"));
+    c.connect();
+    QList<FtpEntree> entrees = c.list();
+    ASSERT_EQ(entrees.size(), 3);
+    ASSERT_TRUE(QFile::remove(lecture + QStringLiteral("/proche.xml")));
+    c.datesListe(entrees, jour);
+    for (const FtpEntree &e : entrees) {
+        EXPECT_FALSE(e.sansFuseau) << e.nom.toStdString();
+        const QDateTime attendue = e.nom == QStringLiteral("proche.xml") ? proche
+                                 : e.nom == QStringLiteral("suivant.xml") ? suivant
+                                                                         : suivant.addDays(-20);
+        EXPECT_EQ(e.modification, attendue.toLocalTime()) << e.nom.toStdString();
+    }
+    c.disconnect();
+}
+
 TEST_F(FtpClientTest, TransfertsSansAttente)
 {
     auto serveur = demarrer();

@@ -5,6 +5,7 @@
 #include "SshServeur.h"
 
 #include "core/base/Chemins.h"
+#include "core/publish/SftpClient.h"
 
 #include <gtest/gtest.h>
 
@@ -154,4 +155,38 @@ TEST_F(SftpProgramme, ConfigurationEtTestDeConnexion)
     autre.empreinteSsh = QStringLiteral("SHA256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA");
     const QString refus = banc.testerConnexion(autre);
     EXPECT_TRUE(refus.contains(serveur->empreinte())) << refus.toStdString();
+}
+
+// A key named the Windows way, and an unknown host key: the message says in which section the
+// fingerprint goes, and offers the settings window only for the account it edits.
+TEST_F(SftpProgramme, CleInconnueNommeLaSectionOuInscrireLEmpreinte)
+{
+    const QString programme = chemins().RepertoireProgramme;
+    ASSERT_TRUE(QDir().mkpath(programme + QStringLiteral("cles")));
+    ASSERT_TRUE(QFile::rename(programme + QStringLiteral("cle_siege"), programme + QStringLiteral("cles/cle_siege")));
+    CompteFtp c = compte;
+    c.cleSsh = QStringLiteral(" cles\\cle_siege ");
+    c.empreinteSsh.clear();
+    SftpClient client;
+    client.setFichierHotesConnus(tmp.path() + QStringLiteral("/known_hosts")); // none
+
+    const ResultatFtp rapport = connecterCompte(client, c, QStringLiteral("Halvenor_Rapport"), programme);
+    ASSERT_FALSE(rapport);
+    const QString texte = rapport.echec().texte();
+    EXPECT_EQ(rapport.echec().cause, CauseFtp::CleHoteInconnue) << texte.toStdString();
+    EXPECT_TRUE(texte.contains(serveur->empreinte())) << texte.toStdString();
+    EXPECT_TRUE(texte.contains(QStringLiteral("clé EmpreinteSSH de la section [Halvenor_Rapport] de Halvenor.ini")))
+        << texte.toStdString();
+    EXPECT_FALSE(texte.contains(QStringLiteral("Paramétrage FTP"))) << texte.toStdString();
+
+    const ResultatFtp publication = connecterCompte(client, c, QStringLiteral("Halvenor_FTP"), programme);
+    ASSERT_FALSE(publication);
+    EXPECT_TRUE(publication.echec().texte().contains(QStringLiteral("« Paramétrage FTP »")));
+    EXPECT_TRUE(publication.echec().texte().contains(QStringLiteral("[Halvenor_FTP]")));
+
+    // Trusted, the key logs in (the password is wrong).
+    c.empreinteSsh = serveur->empreinte();
+    const ResultatFtp r = connecterCompte(client, c, QStringLiteral("Halvenor_Rapport"), programme);
+    EXPECT_TRUE(r) << r.echec().texte().toStdString();
+    client.disconnect();
 }

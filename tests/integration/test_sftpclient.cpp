@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <utime.h>
 
 namespace {
@@ -146,6 +148,10 @@ TEST_F(Sftp, ParallelAndHistoryDownloads)
         fichiers << Telechargement{nom.toUtf8(), local() + u'/' + nom};
     }
     fichiers.insert(7, Telechargement{"absent.xml", local() + QStringLiteral("/absent.xml")});
+    // Refused before any transfer: a name no path can carry, a local file that cannot be made.
+    fichiers.insert(12, Telechargement{"sous/nom.xml", local() + QStringLiteral("/nom.xml")});
+    ASSERT_TRUE(ecrireFichier(local() + QStringLiteral("/fichier"), "x"));
+    fichiers.insert(20, Telechargement{"00001.xml", local() + QStringLiteral("/fichier/00001.xml")});
     ASSERT_TRUE(ecrireFichier(racine() + QStringLiteral("/Rapport/Historique/H00003.xml"), "<historique/>"));
     // A link in place of a local copy is replaced, never written through.
     ASSERT_TRUE(ecrireFichier(tmp.path() + QStringLiteral("/cible"), "intacte"));
@@ -155,10 +161,22 @@ TEST_F(Sftp, ParallelAndHistoryDownloads)
     auto c = client(serveur);
     c->connect();
     c->changeDir(QStringLiteral("/Rapport"));
-    const QList<ResultatFtp> r = c->getParallele(fichiers, 4, 1 << 20);
+    QList<qsizetype> entendus;
+    const QList<ResultatFtp> r = c->getParallele(fichiers, 4, 1 << 20, [&](qsizetype i, const ResultatFtp &res) {
+        EXPECT_EQ(bool(res), i != 7 && i != 12 && i != 20) << i;
+        entendus << i;
+    });
     ASSERT_EQ(r.size(), fichiers.size());
+    std::sort(entendus.begin(), entendus.end());
+    EXPECT_EQ(entendus.size(), fichiers.size());
+    EXPECT_EQ(std::unique(entendus.begin(), entendus.end()), entendus.end());
     for (qsizetype i = 0; i < fichiers.size(); ++i) {
-        if (i == 7) {
+        if (i == 20) {
+            ASSERT_FALSE(r[i]);
+            EXPECT_EQ(r[i].echec().cause, CauseFtp::EcritureLocale);
+            continue;
+        }
+        if (i == 7 || i == 12) {
             ASSERT_FALSE(r[i]);
             EXPECT_EQ(r[i].echec().cause, CauseFtp::Introuvable);
             EXPECT_FALSE(QFile::exists(fichiers[i].cheminLocal));
@@ -342,4 +360,51 @@ TEST_F(Sftp, HostKeysUnknownChangedOrOtherAreRefusedWithTheFingerprint)
     EXPECT_TRUE(essayer(QStringLiteral("256 ") + empreinte + QStringLiteral(" hote (ED25519)")));
     ASSERT_TRUE(ecrireFichier(connus, serveur.ligneHotesConnus().toUtf8() + '\n'));
     EXPECT_TRUE(essayer({}));
+}
+
+// A stock server has ed25519, ECDSA and RSA keys, and shows the one libssh2 prefers (ECDSA):
+// EmpreinteSSH may name any of them.
+TEST_F(Sftp, EmpreinteSshNamesAnyOfTheServersHostKeys)
+{
+    SshServeur::Options options;
+    options.plusieursCles = true;
+    const SshServeur serveur(racine(), options);
+    const SshServeur autre(racine());
+    const QString ecdsa = serveur.ligneEmpreinte(QStringLiteral("hote_ecdsa")).section(u' ', 1, 1);
+    const QString rsa = serveur.ligneEmpreinte(QStringLiteral("hote_rsa"));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(ecrireFichier(racine() + QStringLiteral("/%1.xml").arg(i), QByteArray(1000 + i, 'r')));
+
+    const auto configure = [&](SftpClient &c, const QString &empreinte) {
+        c.configurer(compte(serveur, empreinte), QFileInfo(serveur.cleClient()).absolutePath());
+        c.setFichierHotesConnus(tmp.path() + QStringLiteral("/known_hosts"));
+    };
+    for (const QString &empreinte : {serveur.empreinte(), serveur.ligneEmpreinte(), ecdsa, rsa.section(u' ', 1, 1), rsa}) {
+        SftpClient c;
+        configure(c, empreinte);
+        const ResultatFtp r = testerConnexion(c);
+        EXPECT_TRUE(r) << empreinte.toStdString() << ": " << r.echec().texte().toStdString();
+        EXPECT_EQ(c.empreinteServeur().toStdString(),
+                  (empreinte.contains(u' ') ? empreinte.section(u' ', 1, 1) : empreinte).toStdString());
+    }
+
+    // The extra sessions of a parallel fetch ask for the key found, too.
+    SftpClient c;
+    configure(c, rsa.section(u' ', 1, 1));
+    c.connect();
+    QList<Telechargement> fichiers;
+    for (int i = 0; i < 3; ++i)
+        fichiers << Telechargement{QByteArray::number(i) + ".xml", local() + QStringLiteral("/%1.xml").arg(i)};
+    for (const ResultatFtp &r : c.getParallele(fichiers, 3))
+        EXPECT_TRUE(r) << r.echec().texte().toStdString();
+    EXPECT_EQ(QFileInfo(local() + QStringLiteral("/2.xml")).size(), 1002);
+
+    // None of them: refused with the key shown first.
+    SftpClient refuse;
+    configure(refuse, autre.empreinte());
+    const ResultatFtp r = testerConnexion(refuse);
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.echec().cause, CauseFtp::CleHoteDifferente);
+    EXPECT_TRUE(r.echec().texte().contains(ecdsa)) << r.echec().texte().toStdString();
+    EXPECT_TRUE(r.echec().texte().contains(QStringLiteral("EmpreinteSSH")));
 }

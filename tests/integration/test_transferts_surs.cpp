@@ -38,7 +38,7 @@ protected:
         ASSERT_TRUE(ecrireFichier(chemins().RepertoirePreparer + Nom, nouveau));
     }
 
-    void demarrer(const QString &panne = {}, bool tls = false)
+    void demarrer(const QString &panne = {}, bool tls = false, const QString &permissions = QStringLiteral("elradfmwMT"))
     {
         FtpServeur::Options options;
         options.journal = journal;
@@ -48,7 +48,7 @@ protected:
             options.cle = cle;
         }
         serveur = std::make_unique<FtpServeur>(
-            QList<FtpServeur::Compte>{{QStringLiteral("siege"), MotDePasse, siege}}, options);
+            QList<FtpServeur::Compte>{{QStringLiteral("siege"), MotDePasse, siege, permissions}}, options);
     }
 
     void ini(const QByteArray &section, const QByteArray &plus = {}, const QString &mdp = MotDePasse)
@@ -125,7 +125,7 @@ TEST_F(TransfertsTest, RenommageRefuseSurUnFichierExistant)
     ini("Halvenor_FTP");
     ASSERT_TRUE(envoyer()) << messages.textes.join(u'\n').toStdString();
     EXPECT_EQ(commandes().mid(2), (QStringList{QStringLiteral("RNFR ") + Temporaire, QStringLiteral("RNTO ") + Nom,
-                                               QStringLiteral("DELE ") + Nom, QStringLiteral("RNFR ") + Temporaire,
+                                               QStringLiteral("SIZE ") + Nom, QStringLiteral("DELE ") + Nom, QStringLiteral("RNFR ") + Temporaire,
                                                QStringLiteral("RNTO ") + Nom}));
     EXPECT_EQ(lireFichier(siege + Nom), nouveau);
     EXPECT_EQ(fichiersServeur(), QStringList{Nom});
@@ -139,6 +139,21 @@ TEST_F(TransfertsTest, RenommageRefuseSurUnFichierExistant)
     ASSERT_EQ(messages.textes.size(), 1);
     EXPECT_TRUE(messages.textes[0].startsWith(Erreur)) << messages.textes[0].toStdString();
     EXPECT_TRUE(messages.textes[0].contains(QStringLiteral("550"))) << messages.textes[0].toStdString();
+    EXPECT_EQ(commandes().last(), QStringLiteral("DELE ") + Temporaire);
+    EXPECT_TRUE(fichiersServeur().isEmpty());
+}
+
+// Renaming refused outright (deleting allowed): with no file in the way, nothing is deleted
+// but the temporary file, and the refusal is what the user reads.
+TEST_F(TransfertsTest, RenommageInterditNeSupprimeRien)
+{
+    ASSERT_TRUE(QFile::remove(siege + Nom));
+    demarrer({}, false, QStringLiteral("elradmwMT"));
+    ini("Halvenor_FTP");
+    EXPECT_FALSE(envoyer());
+    ASSERT_EQ(messages.textes.size(), 1);
+    EXPECT_TRUE(messages.textes[0].contains(QStringLiteral("550"))) << messages.textes[0].toStdString();
+    EXPECT_FALSE(commandes().contains(QStringLiteral("DELE ") + Nom)) << commandes().join(u' ').toStdString();
     EXPECT_EQ(commandes().last(), QStringLiteral("DELE ") + Temporaire);
     EXPECT_TRUE(fichiersServeur().isEmpty());
 }

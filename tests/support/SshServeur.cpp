@@ -86,13 +86,21 @@ QString SshServeur::programme()
     return dossier + QStringLiteral("/usr/sbin/sshd");
 }
 
-QString SshServeur::creerCle(const QString &dossier, const QString &nom)
+namespace {
+
+QString cleDeType(const QString &dossier, const QString &nom, const QString &type)
 {
     const QString chemin = dossier + u'/' + nom;
-    executer(QStringLiteral("ssh-keygen"), {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"),
-                                            QStringLiteral("-N"), QString(), QStringLiteral("-C"), nom,
-                                            QStringLiteral("-f"), chemin});
+    executer(QStringLiteral("ssh-keygen"), {QStringLiteral("-q"), QStringLiteral("-t"), type, QStringLiteral("-N"),
+                                            QString(), QStringLiteral("-C"), nom, QStringLiteral("-f"), chemin});
     return chemin;
+}
+
+} // namespace
+
+QString SshServeur::creerCle(const QString &dossier, const QString &nom)
+{
+    return cleDeType(dossier, nom, QStringLiteral("ed25519"));
 }
 
 SshServeur::SshServeur(const QString &repertoire)
@@ -112,7 +120,14 @@ SshServeur::SshServeur(const QString &repertoire, const Options &options)
         QDir().mkpath(QStringLiteral("/run/sshd"));
     const passwd *pw = getpwuid(geteuid());
     m_utilisateur = QString::fromLocal8Bit(pw ? pw->pw_name : "root");
+    QByteArray clesHote = "HostKey " + QFile::encodeName(d) + "/hote\n";
     creerCle(d, QStringLiteral("hote"));
+    if (options.plusieursCles) {
+        for (const QString &type : {QStringLiteral("ecdsa"), QStringLiteral("rsa")})
+            clesHote += "HostKey " + QFile::encodeName(cleDeType(d, QStringLiteral("hote_") + type, type)) + '\n';
+        // RSA signed with SHA-1, as OpenSSH before 8.8 still offers it: libssh2 1.10 knows no other.
+        clesHote += "HostKeyAlgorithms +ssh-rsa\n";
+    }
     creerCle(d, QStringLiteral("client"));
     QFile::copy(d + QStringLiteral("/client.pub"), d + QStringLiteral("/authorized_keys"));
 
@@ -122,8 +137,8 @@ SshServeur::SshServeur(const QString &repertoire, const Options &options)
         QFile config(d + QStringLiteral("/sshd_config"));
         if (!config.open(QIODevice::WriteOnly | QIODevice::Truncate))
             throw std::runtime_error("cannot write sshd_config");
-        QByteArray texte = "ListenAddress 127.0.0.1\nPort " + QByteArray::number(m_port) + "\nHostKey "
-                         + QFile::encodeName(d) + "/hote\nPidFile none\nAuthorizedKeysFile " + QFile::encodeName(d)
+        QByteArray texte = "ListenAddress 127.0.0.1\nPort " + QByteArray::number(m_port) + "\n" + clesHote
+                         + "PidFile none\nAuthorizedKeysFile " + QFile::encodeName(d)
                          + "/authorized_keys\nStrictModes no\nUsePAM no\nPasswordAuthentication no\n"
                            "KbdInteractiveAuthentication no\nPermitRootLogin prohibit-password\n"
                            "AllowUsers " + m_utilisateur.toLocal8Bit() + "\nLogLevel ERROR\n"
@@ -175,9 +190,13 @@ QString SshServeur::cleClient() const
 
 QString SshServeur::empreinte() const
 {
-    const QByteArray ligne =
-        executer(QStringLiteral("ssh-keygen"), {QStringLiteral("-lf"), m_dossier.path() + QStringLiteral("/hote.pub")});
-    return QString::fromLatin1(ligne.split(' ').value(1));
+    return ligneEmpreinte().section(u' ', 1, 1);
+}
+
+QString SshServeur::ligneEmpreinte(const QString &cle) const
+{
+    const QString pub = m_dossier.path() + u'/' + cle + QStringLiteral(".pub");
+    return QString::fromLatin1(executer(QStringLiteral("ssh-keygen"), {QStringLiteral("-lf"), pub})).trimmed();
 }
 
 QString SshServeur::ligneHotesConnus() const

@@ -18,6 +18,7 @@ public:
     {
         QString fuseau; // TZ of the server: the clock of its listings ("" : the test's own)
         int demarragesMax = 0; // when > 0, PerSourceMaxStartups: handshakes at once from one address
+        bool plusieursCles = false; // ECDSA and RSA (ssh-rsa offered) host keys too, as a stock server has
     };
 
     // Throws std::runtime_error when sshd is missing or does not start.
@@ -31,6 +32,8 @@ public:
     QString utilisateur() const { return m_utilisateur; }
     QString cleClient() const;  // private key that the server accepts
     QString empreinte() const;  // "SHA256:..." of the host key, as ssh-keygen -lf prints it
+    // The whole line ssh-keygen -lf prints for a host key: "hote" (ed25519), "hote_ecdsa", "hote_rsa".
+    QString ligneEmpreinte(const QString &cle = QStringLiteral("hote")) const;
     QString ligneHotesConnus() const; // "[127.0.0.1]:port ssh-ed25519 AAAA..."
     // Another ed25519 key pair in `dossier`, made by ssh-keygen; returns the private key's path.
     static QString creerCle(const QString &dossier, const QString &nom);

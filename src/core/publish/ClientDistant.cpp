@@ -32,9 +32,10 @@ void deposerEnEntier(ClientDistant &client, const QString &cheminLocal, const QS
         try {
             client.rename(temporaire, nom);
         } catch (const FtpError &) {
-            if (!client.connected())
-                throw;
             // OpenSSH's SFTP and Windows FTP servers refuse to rename onto an existing file.
+            // Any other refusal is reported as it is: deleting first would lose the published file.
+            if (!client.connected() || client.size(nom) < 0)
+                throw;
             client.replace(temporaire, nom);
         }
     } catch (const FtpError &e) {
@@ -109,8 +110,14 @@ ResultatFtp connecterCompte(ClientDistant &client, const CompteFtp &compte, cons
 {
     if (compte.Host.trimmed().isEmpty())
         return EchecFtp::hoteVide(section);
-    return etapeFtp([&] {
+    const ResultatFtp r = etapeFtp([&] {
         client.configurer(compte, repertoireProgramme);
         client.connect();
     });
+    // A host key to trust: the message names the section where its fingerprint goes.
+    if (!r && (r.echec().cause == CauseFtp::CleHoteInconnue || r.echec().cause == CauseFtp::CleHoteChangee)) {
+        if (const auto *sftp = dynamic_cast<const SftpClient *>(&client))
+            return echecCleHote(r.echec().cause, sftp->empreinteServeur(), section);
+    }
+    return r;
 }

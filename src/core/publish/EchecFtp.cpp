@@ -1,5 +1,6 @@
 #include "core/publish/EchecFtp.h"
 
+#include "core/config/Parametres.h"
 #include "core/publish/FtpClient.h"
 
 #include <curl/curl.h>
@@ -158,15 +159,22 @@ EchecFtp echecSftp(int codeCurl, const QByteArray &texteCurl, bool ecriture)
     return e;
 }
 
-EchecFtp echecCleHote(CauseFtp cause, const QString &empreinte)
+EchecFtp echecCleHote(CauseFtp cause, const QString &empreinte, const QString &section)
 {
+    // "Paramétrage FTP" edits the publishing account only.
+    const bool fenetre = section.isEmpty() || section == Parametres::nomSection(Parametres::Publication);
+    const QString cle = QStringLiteral("clé EmpreinteSSH ")
+                      + (section.isEmpty() ? QString() : QStringLiteral("de la section [") + section + QStringLiteral("] "))
+                      + QStringLiteral("de Halvenor.ini");
     QString texte = raisonFtp(cause) + QStringLiteral(". Son empreinte est ") + empreinte + u'.';
     if (cause == CauseFtp::CleHoteInconnue)
-        texte += QStringLiteral(" Si c'est bien celle de votre serveur, faites-lui confiance dans la fenêtre "
-                                "« Paramétrage FTP » ou inscrivez-la dans la clé EmpreinteSSH de Halvenor.ini.");
+        texte += QStringLiteral(" Si c'est bien celle de votre serveur, ")
+               + (fenetre ? QStringLiteral("faites-lui confiance dans la fenêtre « Paramétrage FTP » ou ") : QString())
+               + QStringLiteral("inscrivez-la dans la ") + cle + u'.';
     else
         texte += QStringLiteral(" Vérifiez auprès de l'hébergeur que le serveur a changé de clé avant de lui faire "
-                                "confiance (clé EmpreinteSSH de Halvenor.ini ou fenêtre « Paramétrage FTP »).");
+                                "confiance (")
+               + cle + (fenetre ? QStringLiteral(" ou fenêtre « Paramétrage FTP »") : QString()) + QStringLiteral(").");
     return {cause, texte, {}};
 }
 

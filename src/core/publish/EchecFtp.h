@@ -64,8 +64,9 @@ EchecFtp echecCurl(int codeCurl, long codeFtp, const QByteArray &derniereReponse
 // The same for an SFTP operation: `ecriture` when it writes on the server, where a refusal
 // means the write. libcurl words SFTP statuses in `texteCurl` only.
 EchecFtp echecSftp(int codeCurl, const QByteArray &texteCurl, bool ecriture);
-// A refused host key: the reason, the server's fingerprint ("SHA256:...") and how to trust it.
-EchecFtp echecCleHote(CauseFtp cause, const QString &empreinte);
+// A refused host key: the reason, the server's fingerprint ("SHA256:...") and how to trust it,
+// in `section` of Halvenor.ini when known (and in the settings window for the one it edits).
+EchecFtp echecCleHote(CauseFtp cause, const QString &empreinte, const QString &section = {});
 
 // Every FTP failure is thrown as one of these and caught by etapeFtp().
 class FtpError : public HalvenorError

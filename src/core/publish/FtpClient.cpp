@@ -552,25 +552,24 @@ QList<qsizetype> FtpClient::datesListe(QList<FtpEntree> &entrees, const QDate &l
     });
     if (!utile)
         return {};
-    // The sample is the time nearest to the limit: its zone is the one of that season.
+    // The sample is the time nearest to the limit: its zone is the one of that season. A file
+    // gone or refused since the listing (550) gives way to the next nearest, a few at most.
     const QDateTime minuit(limite, QTime(0, 0));
-    qsizetype echantillon = -1;
-    qint64 ecartMin = std::numeric_limits<qint64>::max();
+    std::vector<std::pair<qint64, qsizetype>> candidats;
     for (qsizetype i = 0; i < entrees.size(); ++i) {
         const FtpEntree &e = entrees[i];
-        if (!e.sansFuseau || e.sansHeure || !e.modification.isValid())
-            continue;
-        if (const qint64 ecart = std::abs(e.modification.secsTo(minuit)); ecart < ecartMin) {
-            ecartMin = ecart;
-            echantillon = i;
-        }
+        if (e.sansFuseau && !e.sansHeure && e.modification.isValid())
+            candidats.emplace_back(std::abs(e.modification.secsTo(minuit)), i);
     }
+    constexpr size_t EchantillonsMax = 3;
+    const size_t essais = std::min(candidats.size(), EchantillonsMax);
+    std::partial_sort(candidats.begin(), candidats.begin() + static_cast<std::ptrdiff_t>(essais), candidats.end());
     std::optional<qint64> decalage;
-    if (echantillon >= 0) {
-        FtpEntree &e = entrees[echantillon];
+    for (size_t k = 0; k < essais && !decalage; ++k) {
+        FtpEntree &e = entrees[candidats[k].second];
         const QDateTime exacte = mdtm(e.brut);
         if (!exacte.isValid())
-            return {}; // no MDTM here: the LIST dates stand
+            continue;
         decalage = decalageListe(e.modification, exacte);
         e.modification = exacte;
         e.sansFuseau = false;

@@ -91,7 +91,8 @@ public:
                                     const std::function<void(qsizetype, const ResultatFtp &)> &termine = {},
                                     QList<QDateTime> *dates = nullptr) override;
     // LIST dates of `entrees` (MLSD ones are left alone): the server's zone is learnt from one
-    // file's MDTM and applied to every line. Returns the entries whose date may still fall on
+    // file's MDTM (the next nearest the limit when one is refused, three at most) and applied
+    // to every line. Returns the entries whose date may still fall on
     // either side of `limite`: those need their own MDTM. Without MDTM, every LIST date near
     // the limit is returned, as before the zone was learnt.
     QList<qsizetype> datesListe(QList<FtpEntree> &entrees, const QDate &limite) override;

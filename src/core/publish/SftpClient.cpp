@@ -9,6 +9,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTimeZone>
 
 #include <curl/curl.h>
@@ -39,6 +40,52 @@ QString corpsEmpreinte(QString empreinte)
     while (empreinte.endsWith(u'='))
         empreinte.chop(1);
     return empreinte;
+}
+
+// Host key types libcurl can ask the server for, libssh2's names.
+const QList<QByteArray> &typesCle()
+{
+    static const QList<QByteArray> types{"ssh-ed25519", "ecdsa-sha2-nistp256", "ecdsa-sha2-nistp384",
+                                         "ecdsa-sha2-nistp521", "ssh-rsa"};
+    return types;
+}
+
+// The type that a pasted "ssh-keygen -lf" line names at its end ("256 SHA256:... (ECDSA)").
+QByteArray typeEmpreinte(const QString &empreinte)
+{
+    const QString texte = empreinte.trimmed();
+    if (texte.endsWith(QStringLiteral("(ED25519)")))
+        return "ssh-ed25519";
+    if (texte.endsWith(QStringLiteral("(RSA)")))
+        return "ssh-rsa";
+    if (texte.endsWith(QStringLiteral("(ECDSA)"))) {
+        const QString bits = texte.section(u' ', 0, 0);
+        return QByteArray("ecdsa-sha2-nistp") + (bits == u"384" || bits == u"521" ? bits.toLatin1() : "256");
+    }
+    return {};
+}
+
+// A key blob begins with its type's name; RSA keys go under one name whatever their signature.
+QByteArray typeDuBlob(const QByteArray &blob)
+{
+    if (blob.size() < 4)
+        return {};
+    const auto *o = reinterpret_cast<const unsigned char *>(blob.constData());
+    const quint32 n = (quint32(o[0]) << 24) | (quint32(o[1]) << 16) | (quint32(o[2]) << 8) | o[3];
+    return n <= quint32(blob.size() - 4) ? blob.mid(4, n) : QByteArray();
+}
+
+// A known_hosts line whose only use is to make libcurl ask the server for a key of `type`
+// (libcurl prefers the type of the host's entry). The key is checked by our own call, never
+// against this line: hashed, it stands for any host and port; its key is a blob of that type
+// with no key in it.
+QByteArray ligneForcantType(const QByteArray &type)
+{
+    QByteArray blob(4, '\0');
+    blob[3] = static_cast<char>(type.size());
+    blob += type + QByteArray(4, '\0');
+    const QByteArray sel = QByteArray(20, '\x01').toBase64();
+    return "|1|" + sel + '|' + sel + ' ' + type + ' ' + blob.toBase64() + '\n';
 }
 
 using namespace rappelscurl;
@@ -105,6 +152,10 @@ struct SftpClient::Impl
     QString user;
     QString password;
     QString empreinteAttendue; // the body of EmpreinteSSH; empty: known_hosts decides
+    // The host key type to ask for, so that EmpreinteSSH is compared with the key it names:
+    // a server with several keys shows one, chosen by libssh2. Empty: libssh2's choice.
+    QByteArray typeCle;
+    std::unique_ptr<QTemporaryDir> dossierType; // holds the known_hosts line that asks for it
     QString cle;               // absolute path of the private key; empty: password only
     QString hotesConnus = QDir::homePath() + QStringLiteral("/.ssh/known_hosts");
     long delai = 60;
@@ -120,6 +171,8 @@ struct SftpClient::Impl
     // What the last host key check saw: its fingerprint, and why it was refused.
     QString empreinteVue;
     std::optional<CauseFtp> refusCle;
+    QByteArray typeVu; // the type of that key
+    bool cleAcceptee = false;
 
     ~Impl() { fermer(); }
 
@@ -138,9 +191,13 @@ struct SftpClient::Impl
     static int cleAttendue(void *contexte, int, const char *cleBrute, size_t taille)
     {
         auto *d = static_cast<Impl *>(contexte);
-        d->empreinteVue = empreinteSsh(QByteArray(cleBrute, static_cast<qsizetype>(taille)));
-        if (corpsEmpreinte(d->empreinteVue) == d->empreinteAttendue)
+        const QByteArray blob(cleBrute, static_cast<qsizetype>(taille));
+        d->empreinteVue = empreinteSsh(blob);
+        d->typeVu = typeDuBlob(blob);
+        if (corpsEmpreinte(d->empreinteVue) == d->empreinteAttendue) {
+            d->cleAcceptee = true;
             return CURLKHMATCH_OK;
+        }
         d->refusCle = CauseFtp::CleHoteDifferente;
         return CURLKHMATCH_MISMATCH;
     }
@@ -175,6 +232,10 @@ struct SftpClient::Impl
         if (!empreinteAttendue.isEmpty()) {
             curl_easy_setopt(h, CURLOPT_SSH_HOSTKEYFUNCTION, &Impl::cleAttendue);
             curl_easy_setopt(h, CURLOPT_SSH_HOSTKEYDATA, this);
+            // Read only to choose the key type: with a host key call set, libcurl checks
+            // nothing against it.
+            if (!typeCle.isEmpty() && dossierType)
+                curl_easy_setopt(h, CURLOPT_SSH_KNOWNHOSTS, QFile::encodeName(fichierType()).constData());
         } else {
             curl_easy_setopt(h, CURLOPT_SSH_KNOWNHOSTS, QFile::encodeName(hotesConnus).constData());
             curl_easy_setopt(h, CURLOPT_SSH_KEYFUNCTION, &Impl::cleConnue);
@@ -188,6 +249,27 @@ struct SftpClient::Impl
         curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &progression);
         curl_easy_setopt(h, CURLOPT_XFERINFODATA, &annulation);
+    }
+
+    QString fichierType() const { return dossierType->filePath(QStringLiteral("known_hosts")); }
+
+    void demanderType(const QByteArray &type)
+    {
+        typeCle = type;
+        if (type.isEmpty())
+            return;
+        if (!dossierType) {
+            dossierType = std::make_unique<QTemporaryDir>();
+            if (!dossierType->isValid()) {
+                dossierType.reset();
+                throw FtpError(QStringLiteral("Impossible de créer un dossier temporaire : ")
+                               + QStringLiteral("la clé d'hôte du serveur SFTP ne peut pas être vérifiée."));
+            }
+        }
+        const ResultatEcriture r = ecrireEnEntier(fichierType(), ligneForcantType(type));
+        if (!r)
+            throw FtpError(QStringLiteral("Impossible d'écrire le fichier ") + fichierType() + QStringLiteral(" : ")
+                           + r.raison());
     }
 
     QByteArray echapper(const QByteArray &brut) const
@@ -239,6 +321,7 @@ struct SftpClient::Impl
     CURLcode executer()
     {
         refusCle.reset();
+        cleAcceptee = false;
         CURLMcode mc = curl_multi_add_handle(multi, easy);
         int actifs = 1;
         while (mc == CURLM_OK) {
@@ -360,7 +443,11 @@ void SftpClient::configurer(const CompteFtp &compte, const QString &repertoirePr
     d->user = compte.Login;
     d->password = compte.Mdp;
     d->empreinteAttendue = compte.empreinteSsh.isEmpty() ? QString() : corpsEmpreinte(compte.empreinteSsh);
-    d->cle = compte.cleSsh.isEmpty() ? QString() : QDir(repertoireProgramme).absoluteFilePath(compte.cleSsh);
+    d->typeCle = d->empreinteAttendue.isEmpty() ? QByteArray() : typeEmpreinte(compte.empreinteSsh);
+    // As CertificatCA: a Windows path from an older Halvenor.ini works as well.
+    QString cle = compte.cleSsh.trimmed();
+    cle.replace(u'\\', u'/');
+    d->cle = cle.isEmpty() ? QString() : QDir::cleanPath(QDir(repertoireProgramme).absoluteFilePath(cle));
 }
 
 void SftpClient::setFichierHotesConnus(const QString &chemin) { d->hotesConnus = chemin; }
@@ -386,15 +473,50 @@ void SftpClient::connect()
         throw FtpError(QStringLiteral("La clé privée ") + d->cle + QStringLiteral(" (clé CleSSH) est introuvable."));
     ListeCurl pwd;
     pwd.ajouter("pwd");
-    d->preparer(d->urlRepertoire());
     Tampon sortie;
-    curl_easy_setopt(d->easy, CURLOPT_NOBODY, 1L);
-    curl_easy_setopt(d->easy, CURLOPT_QUOTE, pwd.l);
-    curl_easy_setopt(d->easy, CURLOPT_HEADERFUNCTION, &ecrireTampon);
-    curl_easy_setopt(d->easy, CURLOPT_HEADERDATA, &sortie);
-    const CURLcode code = d->executer();
-    if (code != CURLE_OK)
+    // A server with several host keys shows the one libssh2 prefers: when EmpreinteSSH names
+    // another, each other type is asked for in turn. The type found serves the next sessions.
+    QList<QByteArray> types{d->typeCle};
+    if (!d->empreinteAttendue.isEmpty()) {
+        for (const QByteArray &t : typesCle())
+            if (t != d->typeCle)
+                types << t;
+    }
+    QList<QByteArray> vus;
+    QString premiereVue; // the first key shown: the one the refusal names
+    CURLcode code = CURLE_OK;
+    for (const QByteArray &type : std::as_const(types)) {
+        if (!type.isEmpty() && vus.contains(type))
+            continue;
+        d->demanderType(type);
+        d->preparer(d->urlRepertoire());
+        curl_easy_setopt(d->easy, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(d->easy, CURLOPT_QUOTE, pwd.l);
+        curl_easy_setopt(d->easy, CURLOPT_HEADERFUNCTION, &ecrireTampon);
+        curl_easy_setopt(d->easy, CURLOPT_HEADERDATA, &sortie);
+        code = d->executer();
+        if (code == CURLE_OK)
+            break;
+        // Another key, or a type the server does not have (its handshake fails): the next type.
+        const bool autreCle = d->refusCle == CauseFtp::CleHoteDifferente;
+        if (d->cleAcceptee || (!autreCle && (code != CURLE_FAILED_INIT || type.isEmpty())))
+            d->echec(code, false, true);
+        if (autreCle) {
+            vus << d->typeVu;
+            if (premiereVue.isEmpty())
+                premiereVue = d->empreinteVue;
+        }
+        d->fermer();
+    }
+    if (code != CURLE_OK) {
+        d->typeCle = types.constFirst();
+        if (!premiereVue.isEmpty()) {
+            d->empreinteVue = premiereVue;
+            d->refusCle = CauseFtp::CleHoteDifferente;
+            code = CURLE_PEER_FAILED_VERIFICATION;
+        }
         d->echec(code, false, true);
+    }
     // 257 "/home/compte/" is current directory.
     const qsizetype debut = sortie.octets.indexOf('"');
     const qsizetype fin = sortie.octets.lastIndexOf("\" is current directory");
@@ -556,14 +678,21 @@ QList<ResultatFtp> SftpClient::getParallele(const QList<Telechargement> &fichier
             if (i < 0)
                 return false;
             const Telechargement &t = fichiers[i];
+            // Refused before any transfer: the file ends here, and is heard of like the others.
+            const auto refuser = [&](const ResultatFtp &r) {
+                resultats[i] = r;
+                p.fichier.reset();
+                if (termine && !annulee(d->annulation))
+                    termine(i, r);
+            };
             if (!nomEnvoyable(t.nomBrut)) {
-                resultats[i] = EchecFtp::de(CauseFtp::Introuvable);
+                refuser(EchecFtp::de(CauseFtp::Introuvable));
                 continue;
             }
             p.fichier = std::make_unique<FichierCache>(t.cheminLocal);
             if (!p.fichier->ouvrir()) {
-                resultats[i] = EchecFtp{CauseFtp::EcritureLocale, raisonFtp(CauseFtp::EcritureLocale)
-                                            + QStringLiteral(" : ") + p.fichier->erreur(), {}};
+                refuser(EchecFtp{CauseFtp::EcritureLocale, raisonFtp(CauseFtp::EcritureLocale)
+                                     + QStringLiteral(" : ") + p.fichier->erreur(), {}});
                 continue;
             }
             if (!p.easy) {
@@ -627,14 +756,16 @@ QList<ResultatFtp> SftpClient::getParallele(const QList<Telechargement> &fichier
                     if (p.reception.depasse || code == CURLE_FILESIZE_EXCEEDED) {
                         resultats[i] = echecTaille(fichiers[i].nomBrut, tailleMax);
                     } else if (sessionPerdue(code) && code != CURLE_PEER_FAILED_VERIFICATION
-                               && (enCours > 0 || essais[i]++ == 0)) {
+                               && (code == CURLE_OPERATION_TIMEDOUT ? essais[i]++ == 0
+                                                                    : (enCours > 0 || essais[i]++ == 0))) {
                         // A server that caps sessions (MaxStartups, MaxSessions) refuses the extra
                         // one: this post retires while others run, and the file goes back to the
                         // queue without costing it a try, since libcurl may give the next transfer
                         // a new connection too. Posts are few, so this ends; the last post alone
-                        // tries a file twice at most.
+                        // tries a file twice at most. A time-out says nothing of the cap: the
+                        // file is tried once more, the post stays.
                         aReprendre << i;
-                        if (enCours > 0) {
+                        if (enCours > 0 && code != CURLE_OPERATION_TIMEDOUT) {
                             liberer(p);
                             continue;
                         }
