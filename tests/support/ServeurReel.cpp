@@ -14,6 +14,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,6 +65,9 @@ int lier(int port)
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t taille = sizeof a;
     int resultat = 0;
+    // As the servers bind: a port whose last connections are in TIME_WAIT is free for them.
+    const int oui = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &oui, sizeof oui);
     if (::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0
         && ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &taille) == 0)
         resultat = ntohs(a.sin_port);
@@ -149,15 +153,18 @@ ServeurReel::ServeurReel(Logiciel logiciel, bool tls)
     ::chmod(QFile::encodeName(m_tmp.path()).constData(), 0755);
     QDir().mkpath(racine());
     ::chmod(QFile::encodeName(racine()).constData(), 0777);
+    // vsftpd's empty chroot before login must not be writable by its unprivileged user.
     QDir().mkpath(m_tmp.filePath(QStringLiteral("vide")));
+    ::chmod(QFile::encodeName(m_tmp.filePath(QStringLiteral("vide"))).constData(), 0755);
     m_motDePasse = QStringLiteral("Mdp-%1").arg(QRandomGenerator::global()->generate() % 1000000);
     FtpServeur::creerCertificat(m_tmp.path(), QStringLiteral("IP:127.0.0.1,DNS:localhost"), m_certificat, m_cle);
     ::chmod(QFile::encodeName(m_cle).constData(), 0600);
 
-    for (int essai = 0; essai < 8; ++essai) {
+    for (int essai = 0; essai < 16; ++essai) {
         const int port = portEphemere();
-        // Passive ports: 32 free ones in a random place of the unprivileged range.
-        const int passifMin = 20000 + static_cast<int>(QRandomGenerator::global()->bounded(30000u));
+        // Passive ports: 32 free ones in a random place below the ephemeral range, where the
+        // tests' own client sockets would otherwise take them.
+        const int passifMin = 10000 + static_cast<int>(QRandomGenerator::global()->bounded(20000u));
         bool libres = true;
         for (int p = passifMin; p < passifMin + 32 && libres; ++p)
             libres = portLibre(p);
@@ -288,8 +295,12 @@ bool ServeurReel::demarrer(int port, int passifMin, int passifMax)
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->setStandardOutputFile(dossier + QStringLiteral("/sortie.txt"));
-    // Its own process group: the sessions it forks stop with it.
-    m_process->setChildProcessModifier([] { ::setsid(); });
+    // Its own process group: the sessions it forks stop with it; and it ends with the test,
+    // even one that aborts.
+    m_process->setChildProcessModifier([] {
+        ::setsid();
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    });
     m_process->start(programme, arguments);
     if (!m_process->waitForStarted(10000))
         return false;

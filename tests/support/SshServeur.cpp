@@ -7,12 +7,14 @@
 #include <QProcessEnvironment>
 #include <QThread>
 
+#include <csignal>
 #include <stdexcept>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -155,6 +157,8 @@ SshServeur::SshServeur(const QString &repertoire, const Options &options)
             env.insert(QStringLiteral("TZ"), options.fuseau);
             m_process->setProcessEnvironment(env);
         }
+        // Ends with the test even when it aborts, or its inherited output would hold ctest.
+        m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         // sshd re-executes itself: an absolute path.
         m_process->start(programme(), {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"),
                                        d + QStringLiteral("/sshd_config")});

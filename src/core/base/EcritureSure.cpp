@@ -11,6 +11,32 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// The process's umask, read without touching it: umask(2) reads it only by setting it, and
+// in that moment whatever another thread creates would be world-writable. It never changes
+// in these programs, so it is read once.
+mode_t masqueCreation()
+{
+    static const mode_t masque = [] {
+        QFile statut(QStringLiteral("/proc/self/status"));
+        if (statut.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &ligne : statut.readAll().split('\n')) {
+                bool ok = false;
+                const uint m = ligne.startsWith("Umask:") ? ligne.mid(6).trimmed().toUInt(&ok, 8) : 0;
+                if (ok)
+                    return static_cast<mode_t>(m);
+            }
+        }
+        const mode_t m = ::umask(022); // kernels before 4.7: no Umask line
+        ::umask(m);
+        return m;
+    }();
+    return masque;
+}
+
+} // namespace
+
 ResultatEcriture terminerEcriture(QSaveFile &f, qint64 attendu)
 {
     if (!f.flush() || f.size() != attendu || f.error() != QFileDevice::NoError) {
@@ -106,9 +132,7 @@ ResultatEcriture FichierCache::terminer()
         return ResultatEcriture::echec(m_erreur);
     }
     // Readable like any file the user writes; mkstemp's 0600 is for the time being written.
-    const mode_t masque = ::umask(0);
-    ::umask(masque);
-    ::fchmod(fd, 0666 & ~masque);
+    ::fchmod(fd, 0666 & ~masqueCreation());
     if (::close(fd) != 0 || ::rename(QFile::encodeName(m_temporaire).constData(),
                                      QFile::encodeName(m_chemin).constData())
                                 != 0) {
