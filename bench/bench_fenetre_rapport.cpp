@@ -36,13 +36,11 @@ void BM_PauseFenetreRapport(benchmark::State &state)
         + QByteArray(880, 'x') + "</Message></Messages></General></MajAuto>";
     for (int i = 0; i < nombre; ++i)
         ecrireFichier(serveur + QStringLiteral("Rapport/F%1.xml").arg(i, 5, 10, QLatin1Char('0')), rapport);
-    FtpServeur ftp({{QStringLiteral("rapport"), QStringLiteral("secret"), serveur, QStringLiteral("elr")}});
+    FtpServeur ftp({FtpServeur::compteRapport(serveur)});
     definirChemins(Chemins::depuisRepertoire(dossier.filePath(QStringLiteral("programme"))));
     QDir().mkpath(chemins().RepertoireProgramme);
     ecrireFichier(chemins().FichierIni,
-                  QStringLiteral("[Halvenor_Rapport]\r\nHost=127.0.0.1\r\nLogin=rapport\r\nMdp=secret\r\nPort=%1\r\n")
-                      .arg(ftp.port())
-                      .toLatin1());
+                  ftp.sectionRapport());
 
     qint64 pire = 0;
     for (auto _ : state) {
@@ -85,13 +83,11 @@ void BM_FiltreFenetreRapport(benchmark::State &state)
             + "</Message></Messages></General></MajAuto>";
         ecrireFichier(serveur + QStringLiteral("Rapport/F%1.xml").arg(i, 5, 10, QLatin1Char('0')), rapport);
     }
-    FtpServeur ftp({{QStringLiteral("rapport"), QStringLiteral("secret"), serveur, QStringLiteral("elr")}});
+    FtpServeur ftp({FtpServeur::compteRapport(serveur)});
     definirChemins(Chemins::depuisRepertoire(dossier.filePath(QStringLiteral("programme"))));
     QDir().mkpath(chemins().RepertoireProgramme);
     ecrireFichier(chemins().FichierIni,
-                  QStringLiteral("[Halvenor_Rapport]\r\nHost=127.0.0.1\r\nLogin=rapport\r\nMdp=secret\r\nPort=%1\r\n")
-                      .arg(ftp.port())
-                      .toLatin1());
+                  ftp.sectionRapport());
     bool recuperes = false;
     TFicheRapport fiche(nullptr, &recuperes);
     {

@@ -93,11 +93,9 @@ private Q_SLOTS:
         FtpServeur::Options options;
         options.delaiReponse = 0.03; // every reply
         options.mlsd = false;        // LIST gives the names in order
-        FtpServeur lent({{QStringLiteral("rapport"), QStringLiteral("secret"), serveur, QStringLiteral("elr")}}, options);
+        FtpServeur lent({FtpServeur::compteRapport(serveur)}, options);
         QVERIFY(ecrireFichier(chemins().FichierIni,
-                              QStringLiteral("[Halvenor_Rapport]\r\nHost=127.0.0.1\r\nLogin=rapport\r\nMdp=secret\r\nPort=%1\r\n")
-                                  .arg(lent.port())
-                                  .toLatin1()));
+                              lent.sectionRapport()));
 
         bool recuperes = false;
         TFicheRapport f(nullptr, &recuperes); // the first refresh starts at once
@@ -154,11 +152,9 @@ private Q_SLOTS:
                                   "<MajAuto Date=\"25/03/2013\"/>"));
         FtpServeur::Options options;
         options.delaiReponse = 0.03;
-        FtpServeur lent({{QStringLiteral("rapport"), QStringLiteral("secret"), serveur, QStringLiteral("elr")}}, options);
+        FtpServeur lent({FtpServeur::compteRapport(serveur)}, options);
         QVERIFY(ecrireFichier(chemins().FichierIni,
-                              QStringLiteral("[Halvenor_Rapport]\r\nHost=127.0.0.1\r\nLogin=rapport\r\nMdp=secret\r\nPort=%1\r\n")
-                                  .arg(lent.port())
-                                  .toLatin1()));
+                              lent.sectionRapport()));
         bool recuperes = false;
         TFicheRapport f(nullptr, &recuperes);
         montrer(f);

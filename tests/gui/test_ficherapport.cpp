@@ -79,12 +79,7 @@ class TestFicheRapport : public QObject
 
     void ecrireIni(const QString &motDePasse)
     {
-        const QByteArray ini =
-            QStringLiteral("[Halvenor_Rapport]\r\nHost=127.0.0.1\r\nLogin=rapport\r\nMdp=%1\r\nPort=%2\r\n")
-                .arg(motDePasse)
-                .arg(m_ftp->port())
-                .toLatin1();
-        QVERIFY(ecrireFichier(chemins().FichierIni, ini));
+        QVERIFY(ecrireFichier(chemins().FichierIni, m_ftp->sectionRapport(motDePasse)));
     }
 
 private Q_SLOTS:
@@ -97,9 +92,7 @@ private Q_SLOTS:
         QDir().mkpath(chemins().RepertoireProgramme);
         definirHorloge(&m_horloge);
         // LIST keeps the lines in name order.
-        m_ftp = std::make_unique<FtpServeur>(
-            QList<FtpServeur::Compte>{{QStringLiteral("rapport"), QStringLiteral("secret"), m_serveur, QStringLiteral("elr")}},
-            false);
+        m_ftp = std::make_unique<FtpServeur>(QList<FtpServeur::Compte>{FtpServeur::compteRapport(m_serveur)}, false);
 
         QVERIFY(ecrireFichier(surServeur("0421.xml"), rapportXml(QStringLiteral("25/03/2013 06:30:00"))));
         QVERIFY(ecrireFichier(surServeur("0422.xml"), rapportXml(QStringLiteral("22/03/2013 06:30:00"))));
@@ -130,13 +123,8 @@ private Q_SLOTS:
         FtpServeur::Options options;
         options.mlsd = false;
         options.delaiReponse = 0.05;
-        auto lent = std::make_unique<FtpServeur>(
-            QList<FtpServeur::Compte>{{QStringLiteral("rapport"), QStringLiteral("secret"), m_serveur, QStringLiteral("elr")}},
-            options);
-        const QByteArray ini = QStringLiteral("[Halvenor_Rapport]\r\nHost=127.0.0.1\r\nLogin=rapport\r\nMdp=secret\r\nPort=%1\r\n")
-                                   .arg(lent->port())
-                                   .toLatin1();
-        ecrireFichier(chemins().FichierIni, ini);
+        auto lent = std::make_unique<FtpServeur>(QList<FtpServeur::Compte>{FtpServeur::compteRapport(m_serveur)}, options);
+        ecrireFichier(chemins().FichierIni, lent->sectionRapport());
         return lent;
     }
 

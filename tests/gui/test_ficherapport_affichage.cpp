@@ -91,9 +91,7 @@ class TestFicheRapportAffichage : public QObject
     void ecrireIni(const QByteArray &plus = {})
     {
         QVERIFY(ecrireFichier(chemins().FichierIni,
-                              QStringLiteral("[Halvenor_Rapport]\r\nHost=127.0.0.1\r\nLogin=rapport\r\nMdp=secret\r\nPort=%1\r\n")
-                                      .arg(m_ftp->port())
-                                      .toLatin1()
+                              m_ftp->sectionRapport()
                                   + plus));
     }
 
@@ -109,7 +107,7 @@ private Q_SLOTS:
         FtpServeur::Options options;
         options.mlsd = false; // LIST gives the names in order
         m_ftp = std::make_unique<FtpServeur>(
-            QList<FtpServeur::Compte>{{QStringLiteral("rapport"), QStringLiteral("secret"), serveur, QStringLiteral("elr")}},
+            QList<FtpServeur::Compte>{FtpServeur::compteRapport(serveur)},
             options);
         QStringList tries;
         for (int i = 1; i <= Nombre; ++i) {

@@ -119,11 +119,9 @@ TEST_F(Interruption, RapportsSousSigintNeLaissentQueDesCopiesEntieres)
                                   "<MajAuto Date=\"25/03/2013\"/>"));
     FtpServeur::Options options;
     options.delaiReponse = 0.03;
-    FtpServeur lent({{QStringLiteral("rapport"), QStringLiteral("secret"), serveur, QStringLiteral("elr")}}, options);
+    FtpServeur lent({FtpServeur::compteRapport(serveur)}, options);
     ASSERT_TRUE(ecrireFichier(m_programme + QStringLiteral("/Halvenor.ini"),
-                              QStringLiteral("[Halvenor_Rapport]\r\nHost=127.0.0.1\r\nLogin=rapport\r\nMdp=secret\r\nPort=%1\r\n")
-                                  .arg(lent.port())
-                                  .toLatin1()));
+                              lent.sectionRapport()));
     const QString rapport = m_programme + QStringLiteral("/Rapport/");
 
     demarrer({QStringLiteral("rapports")});

@@ -94,7 +94,7 @@ protected:
         definirChemins(Chemins::depuisRepertoire(m_programme));
         definirHorloge(&m_horloge);
         m_ftp = std::make_unique<FtpServeur>(QList<FtpServeur::Compte>{
-            {QStringLiteral("rapport"), QStringLiteral("secret"), m_serveur, QStringLiteral("elr")}});
+            FtpServeur::compteRapport(m_serveur)});
         m_compte = CompteRapport{};
         m_compte.Host = QStringLiteral("127.0.0.1");
         m_compte.Login = QStringLiteral("rapport");
@@ -110,7 +110,7 @@ protected:
         m_ftp.reset();
         m_ftp = std::make_unique<FtpServeur>(
             QList<FtpServeur::Compte>{
-                {QStringLiteral("rapport"), QStringLiteral("secret"), m_serveur, QStringLiteral("elr")}},
+                FtpServeur::compteRapport(m_serveur)},
             false);
         m_compte.Port = m_ftp->port();
     }
@@ -120,7 +120,7 @@ protected:
         m_ftp.reset();
         m_ftp = std::make_unique<FtpServeur>(
             QList<FtpServeur::Compte>{
-                {QStringLiteral("rapport"), QStringLiteral("secret"), m_serveur, QStringLiteral("elr")}},
+                FtpServeur::compteRapport(m_serveur)},
             options);
         m_compte.Port = m_ftp->port();
     }

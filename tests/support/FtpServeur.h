@@ -49,6 +49,19 @@ public:
 
     int port() const { return m_port; }
 
+    // The read-only report account the tests share, and the Halvenor.ini section reaching it.
+    static Compte compteRapport(const QString &dossier)
+    {
+        return {QStringLiteral("rapport"), QStringLiteral("secret"), dossier, QStringLiteral("elr")};
+    }
+    QByteArray sectionRapport(const QString &motDePasse = QStringLiteral("secret")) const
+    {
+        return QStringLiteral("[Halvenor_Rapport]\r\nHost=127.0.0.1\r\nLogin=rapport\r\nMdp=%1\r\nPort=%2\r\n")
+            .arg(motDePasse)
+            .arg(m_port)
+            .toLatin1();
+    }
+
     // A self-signed certificate and its key for `noms` (subjectAltName, e.g.
     // "DNS:localhost,IP:127.0.0.1"), made by openssl in `dossier`. Throws when openssl fails.
     static void creerCertificat(const QString &dossier, const QString &noms, QString &certificat, QString &cle);
