@@ -347,28 +347,6 @@ TEST_F(EnvoiTest, EnvoiParCheminEtRepertoireValide)
 
 // --- halvenor-cli envoyer ---------------------------------------------------------------------
 
-struct Resultat
-{
-    int code = -1;
-    QString sortie;
-    QString erreurs;
-};
-
-Resultat cli(const QString &repertoire, const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(HALVENOR_CLI), QStringList{QStringLiteral("--repertoire"), repertoire} + args);
-    Resultat r;
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.sortie = QString::fromUtf8(p.readAllStandardOutput());
-    r.erreurs = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 TEST_F(EnvoiTest, LigneDeCommandeFtp)
 {
@@ -378,37 +356,37 @@ TEST_F(EnvoiTest, LigneDeCommandeFtp)
     for (const char *n : {"remise_achat.xml", "message.xml", "message_type.xml"})
         preparer(QString::fromLatin1(n));
 
-    Resultat r = cli(programme, {QStringLiteral("envoyer"), QStringLiteral("remise")});
+    SortieProgramme r = lancerCli(programme, {QStringLiteral("envoyer"), QStringLiteral("remise")});
     EXPECT_EQ(r.code, 0) << r.erreurs.toStdString();
-    EXPECT_TRUE(r.sortie.contains(QStringLiteral("remise_achat.xml")));
+    EXPECT_TRUE(r.texte.contains(QStringLiteral("remise_achat.xml")));
     EXPECT_EQ(lire(siege + QStringLiteral("/remise_achat.xml")), exportXml("remise_achat.xml"));
 
     // A kind whose key is off is refused.
-    r = cli(programme, {QStringLiteral("envoyer"), QStringLiteral("personnalisation")});
+    r = lancerCli(programme, {QStringLiteral("envoyer"), QStringLiteral("personnalisation")});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.erreurs.contains(QStringLiteral("Personnalisation"))) << r.erreurs.toStdString();
 
     // tout: every kind that is on; documents were never generated, so the run fails
     // with the session's message on stderr, after publishing the others.
-    r = cli(programme, {QStringLiteral("envoyer"), QStringLiteral("tout")});
+    r = lancerCli(programme, {QStringLiteral("envoyer"), QStringLiteral("tout")});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.erreurs.contains(QStringLiteral("mes_docs.xml") + QStringLiteral("N'éxiste pas ou est inaccessible.")))
         << r.erreurs.toStdString();
-    EXPECT_TRUE(r.sortie.contains(QStringLiteral("message.xml")));
-    EXPECT_TRUE(r.sortie.contains(QStringLiteral("message_type.xml")));
-    EXPECT_FALSE(r.sortie.contains(QStringLiteral("mes_docs"))) << r.sortie.toStdString();
+    EXPECT_TRUE(r.texte.contains(QStringLiteral("message.xml")));
+    EXPECT_TRUE(r.texte.contains(QStringLiteral("message_type.xml")));
+    EXPECT_FALSE(r.texte.contains(QStringLiteral("mes_docs"))) << r.texte.toStdString();
     EXPECT_EQ(lire(siege + QStringLiteral("/message_type.xml")), exportXml("message_type.xml"));
 
     preparer(QStringLiteral("mes_docs.xml"));
     preparer(QStringLiteral("mes_docs_type.xml"));
-    r = cli(programme, {QStringLiteral("envoyer"), QStringLiteral("tout")});
+    r = lancerCli(programme, {QStringLiteral("envoyer"), QStringLiteral("tout")});
     EXPECT_EQ(r.code, 0) << r.erreurs.toStdString();
-    EXPECT_EQ(r.sortie.count(QStringLiteral(".xml")), 5) << r.sortie.toStdString();
+    EXPECT_EQ(r.texte.count(QStringLiteral(".xml")), 5) << r.texte.toStdString();
     EXPECT_EQ(lire(siege + QStringLiteral("/mes_docs.xml")), exportXml("mes_docs.xml"));
 
-    r = cli(programme, {QStringLiteral("envoyer"), QStringLiteral("inconnu")});
+    r = lancerCli(programme, {QStringLiteral("envoyer"), QStringLiteral("inconnu")});
     EXPECT_EQ(r.code, 2);
-    r = cli(programme, {QStringLiteral("envoyer")});
+    r = lancerCli(programme, {QStringLiteral("envoyer")});
     EXPECT_EQ(r.code, 2);
 }
 
@@ -422,13 +400,13 @@ TEST_F(EnvoiTest, LigneDeCommandeParChemin)
     preparer(QStringLiteral("remise_achat.xml"));
 
     iniUri(pub);
-    Resultat r = cli(programme, {QStringLiteral("envoyer"), QStringLiteral("remise")});
+    SortieProgramme r = lancerCli(programme, {QStringLiteral("envoyer"), QStringLiteral("remise")});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.erreurs.contains(QStringLiteral("n'existe pas"))) << r.erreurs.toStdString();
     EXPECT_FALSE(QFileInfo::exists(pub));
 
     ASSERT_TRUE(QDir().mkpath(pub));
-    r = cli(programme, {QStringLiteral("envoyer"), QStringLiteral("tout")});
+    r = lancerCli(programme, {QStringLiteral("envoyer"), QStringLiteral("tout")});
     EXPECT_EQ(r.code, 0) << r.erreurs.toStdString();
     EXPECT_EQ(lire(pub + QStringLiteral("remise_achat.xml")), exportXml("remise_achat.xml"));
 }

@@ -16,27 +16,9 @@
 
 namespace {
 
-struct Sortie
+SortieProgramme cli(const QStringList &args)
 {
-    int code = -1;
-    QString texte;
-    QString erreurs;
-};
-
-Sortie cli(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(HALVENOR_CLI), QStringList{QStringLiteral("--repertoire"), chemins().RepertoireProgramme} + args);
-    Sortie s;
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        return s;
-    }
-    s.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    s.texte = QString::fromUtf8(p.readAllStandardOutput());
-    s.erreurs = QString::fromUtf8(p.readAllStandardError());
-    return s;
+    return lancerCli(chemins().RepertoireProgramme, args);
 }
 
 QStringList lignesTriees(const QString &texte)
@@ -101,7 +83,7 @@ TEST_F(SftpProgramme, EnvoyerDeuxFoisDonneLesFichiersOctetPourOctetSansPartiel)
     for (const qsizetype taille : {300000, 1000}) {
         for (const QString &nom : noms)
             ASSERT_TRUE(ecrireFichier(chemins().RepertoirePreparer + nom, aleatoire(taille)));
-        const Sortie s = cli({QStringLiteral("envoyer"), QStringLiteral("tout")});
+        const SortieProgramme s = cli({QStringLiteral("envoyer"), QStringLiteral("tout")});
         ASSERT_EQ(s.code, 0) << s.erreurs.toStdString();
         EXPECT_EQ(s.texte.count(QStringLiteral("Publié : ")), 2) << s.texte.toStdString();
         for (const QString &nom : noms)
@@ -114,12 +96,12 @@ TEST_F(SftpProgramme, EnvoyerDeuxFoisDonneLesFichiersOctetPourOctetSansPartiel)
 TEST_F(SftpProgramme, RapportsEtHistoriqueCommeParFtp)
 {
     banc.ecrireRapports(racine(), 23, [&](const QString &d) { QDir().mkpath(racine() + u'/' + d); });
-    const Sortie sftp = cli({QStringLiteral("rapports"), QStringLiteral("--format"), QStringLiteral("csv")});
+    const SortieProgramme sftp = cli({QStringLiteral("rapports"), QStringLiteral("--format"), QStringLiteral("csv")});
     ASSERT_EQ(sftp.code, 0) << sftp.erreurs.toStdString();
     EXPECT_EQ(lignesTriees(sftp.texte).size(), 23);
     EXPECT_EQ(sftp.texte.count(QStringLiteral(";rouge;")), 6) << sftp.texte.toStdString();
-    const Sortie supervision = cli({QStringLiteral("rapports"), QStringLiteral("--supervision")});
-    const Sortie historique = cli({QStringLiteral("historique"), QStringLiteral("0400")});
+    const SortieProgramme supervision = cli({QStringLiteral("rapports"), QStringLiteral("--supervision")});
+    const SortieProgramme historique = cli({QStringLiteral("historique"), QStringLiteral("0400")});
     EXPECT_EQ(historique.code, 0) << historique.erreurs.toStdString();
     EXPECT_FALSE(historique.texte.isEmpty());
     EXPECT_EQ(cli({QStringLiteral("historique"), QStringLiteral("0401")}).code, 1);
@@ -132,10 +114,10 @@ TEST_F(SftpProgramme, RapportsEtHistoriqueCommeParFtp)
     ftp.Port = reference.port();
     ftp.Login = ftp.Mdp = QStringLiteral("ref");
     configurer(ftp);
-    const Sortie parFtp = cli({QStringLiteral("rapports"), QStringLiteral("--format"), QStringLiteral("csv")});
+    const SortieProgramme parFtp = cli({QStringLiteral("rapports"), QStringLiteral("--format"), QStringLiteral("csv")});
     ASSERT_EQ(parFtp.code, 0) << parFtp.erreurs.toStdString();
     EXPECT_EQ(lignesTriees(sftp.texte), lignesTriees(parFtp.texte));
-    const Sortie supervisionFtp = cli({QStringLiteral("rapports"), QStringLiteral("--supervision")});
+    const SortieProgramme supervisionFtp = cli({QStringLiteral("rapports"), QStringLiteral("--supervision")});
     EXPECT_EQ(supervision.code, supervisionFtp.code);
     EXPECT_EQ(supervision.texte, supervisionFtp.texte);
     EXPECT_EQ(cli({QStringLiteral("historique"), QStringLiteral("0400")}).texte, historique.texte);
@@ -143,7 +125,7 @@ TEST_F(SftpProgramme, RapportsEtHistoriqueCommeParFtp)
 
 TEST_F(SftpProgramme, ConfigurationEtTestDeConnexion)
 {
-    const Sortie s = cli({QStringLiteral("configuration")});
+    const SortieProgramme s = cli({QStringLiteral("configuration")});
     ASSERT_EQ(s.code, 0) << s.erreurs.toStdString();
     EXPECT_TRUE(s.texte.contains(QStringLiteral("Halvenor_Rapport.Protocole=SFTP\n")));
     EXPECT_TRUE(s.texte.contains(QStringLiteral("Halvenor_FTP.EmpreinteSSH=") + serveur->empreinte() + u'\n'));

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 
@@ -38,6 +39,39 @@ inline bool ecrireFichier(const QString &chemin, const QByteArray &octets)
     QDir().mkpath(QFileInfo(chemin).absolutePath());
     QFile f(chemin);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(octets) == octets.size() && f.flush();
+}
+
+// What a program run to its end wrote; `code` is -1 when it crashed or was stopped after two
+// minutes.
+struct SortieProgramme
+{
+    int code = -1;
+    QByteArray octets;
+    QString texte; // the output, as UTF-8
+    QString erreurs;
+};
+
+inline SortieProgramme executer(const QString &programme, const QStringList &arguments)
+{
+    QProcess p;
+    p.start(programme, arguments);
+    SortieProgramme s;
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        return s;
+    }
+    s.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    s.octets = p.readAllStandardOutput();
+    s.texte = QString::fromUtf8(s.octets);
+    s.erreurs = QString::fromUtf8(p.readAllStandardError());
+    return s;
+}
+
+// halvenor-cli on the program directory `repertoire`.
+inline SortieProgramme lancerCli(const QString &repertoire, const QStringList &arguments)
+{
+    return executer(QStringLiteral(HALVENOR_CLI), QStringList{QStringLiteral("--repertoire"), repertoire} + arguments);
 }
 
 // A clock stopped at `instant`, which a test may move.

@@ -19,21 +19,6 @@
 
 namespace {
 
-struct Sortie
-{
-    int code = -1;
-    QByteArray out;
-    QString err;
-};
-
-Sortie lancer(const QString &programme, const QStringList &args)
-{
-    QProcess p;
-    p.start(programme, args);
-    EXPECT_TRUE(p.waitForFinished(120000));
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            QString::fromUtf8(p.readAllStandardError())};
-}
 
 quint32 le32(const QByteArray &o, int position)
 {
@@ -57,24 +42,24 @@ protected:
     }
     void pxlib(const QStringList &args)
     {
-        const Sortie s = lancer(QStringLiteral(PXLIB_TABLE), args);
-        ASSERT_EQ(s.code, 0) << s.err.toStdString();
+        const SortieProgramme s = executer(QStringLiteral(PXLIB_TABLE), args);
+        ASSERT_EQ(s.code, 0) << s.erreurs.toStdString();
     }
     QJsonObject pxlibLit(const QString &db)
     {
-        const Sortie s = lancer(QStringLiteral(PXLIB_TABLE), {QStringLiteral("lire"), db});
-        EXPECT_EQ(s.code, 0) << s.err.toStdString();
-        return QJsonDocument::fromJson(s.out).object();
+        const SortieProgramme s = executer(QStringLiteral(PXLIB_TABLE), {QStringLiteral("lire"), db});
+        EXPECT_EQ(s.code, 0) << s.erreurs.toStdString();
+        return QJsonDocument::fromJson(s.octets).object();
     }
-    Sortie cli(const QStringList &args)
+    SortieProgramme cli(const QStringList &args)
     {
-        return lancer(QStringLiteral(HALVENOR_CLI), QStringList{QStringLiteral("--repertoire"), programme.path()} + args);
+        return lancerCli(programme.path(), args);
     }
     QJsonObject halvenorLit(const QString &db)
     {
-        const Sortie s = cli({QStringLiteral("table"), db, QStringLiteral("--json")});
-        EXPECT_EQ(s.code, 0) << s.err.toStdString();
-        return QJsonDocument::fromJson(s.out).object();
+        const SortieProgramme s = cli({QStringLiteral("table"), db, QStringLiteral("--json")});
+        EXPECT_EQ(s.code, 0) << s.erreurs.toStdString();
+        return QJsonDocument::fromJson(s.octets).object();
     }
 
     QTemporaryDir programme;
@@ -120,11 +105,11 @@ TEST_F(TableProtegee, SansLeBonMotDePasseHalvenorCliRefuseSansMontrerDeMotDePass
     pxlib({QStringLiteral("chiffrer"), table("T.DB"), QStringLiteral("Secret7")});
     for (const QByteArray &cles : {QByteArray(), QByteArray("MotDePasse=Mauvais1\r\nMotDePasse2=secret7\r\n")}) {
         alias(cles);
-        const Sortie s = cli({QStringLiteral("table"), table("T.DB")});
+        const SortieProgramme s = cli({QStringLiteral("table"), table("T.DB")});
         EXPECT_EQ(s.code, 1);
-        EXPECT_EQ(s.err.trimmed(), QStringLiteral("La table T.DB est protégée par un mot de passe : le mot de passe "
+        EXPECT_EQ(s.erreurs.trimmed(), QStringLiteral("La table T.DB est protégée par un mot de passe : le mot de passe "
                                                   "(MotDePasse dans Alias.ini) est absent ou faux."));
-        EXPECT_TRUE(s.out.isEmpty());
+        EXPECT_TRUE(s.octets.isEmpty());
     }
 
     // "Générer": the previous export stays until the password is given.
@@ -134,15 +119,15 @@ TEST_F(TableProtegee, SansLeBonMotDePasseHalvenorCliRefuseSansMontrerDeMotDePass
     const QString exportRemise = programme.path() + QStringLiteral("/preparer/remise_achat.xml");
     ASSERT_TRUE(QDir().mkpath(programme.path() + QStringLiteral("/preparer")));
     ASSERT_TRUE(ecrireFichier(exportRemise, "précédent"));
-    Sortie s = cli({QStringLiteral("generer"), QStringLiteral("remise")});
+    SortieProgramme s = cli({QStringLiteral("generer"), QStringLiteral("remise")});
     EXPECT_EQ(s.code, 1);
-    EXPECT_TRUE(s.err.contains(QStringLiteral("La table REMISES.DB est protégée par un mot de passe"))) << s.err.toStdString();
-    EXPECT_FALSE(s.err.contains(QStringLiteral("Mauvais1")) || s.err.contains(QStringLiteral("ecret7")));
+    EXPECT_TRUE(s.erreurs.contains(QStringLiteral("La table REMISES.DB est protégée par un mot de passe"))) << s.erreurs.toStdString();
+    EXPECT_FALSE(s.erreurs.contains(QStringLiteral("Mauvais1")) || s.erreurs.contains(QStringLiteral("ecret7")));
     EXPECT_EQ(lireFichier(exportRemise), "précédent");
 
     alias("MotDePasse=Secret7\r\n");
     s = cli({QStringLiteral("generer"), QStringLiteral("remise")});
-    EXPECT_EQ(s.code, 0) << s.err.toStdString();
+    EXPECT_EQ(s.code, 0) << s.erreurs.toStdString();
     EXPECT_TRUE(lireFichier(exportRemise).contains("Libelle=\"Remise de base\""));
 }
 
