@@ -7,13 +7,11 @@
 
 #include <optional>
 
-// The orders of the report list, shared by the report window and halvenor-cli.
-enum class OrdreRapports {
-    Serveur,   // the listing's order
-    Franchise, // identifier, natural order ("0099" before "0100", "a2" before "a10")
-    Etat,      // red lines first
-    Date,      // oldest report first; a report without a readable date comes first
-};
+// The orders of the report list, shared by the report window and halvenor-cli, and kept in
+// Halvenor.ini: Serveur is the listing's order; Franchise the identifier in natural order
+// ("0099" before "0100", "a2" before "a10"); Etat red lines first; Date the oldest report
+// first, a report without a readable date before all.
+using OrdreRapports = ParametresAffichage::Tri;
 
 // "franchise", "etat", "date" (the CLI's words); nothing for another word.
 std::optional<OrdreRapports> ordreDepuisMot(const QString &mot);

@@ -44,10 +44,16 @@ void FriseHistorique::calculerEtendue()
 {
     QDate dernier = m_aujourdhui;
     QDate premier = m_aujourdhui;
-    for (const EntreeHistorique &e : m_entrees) {
-        dernier = std::max(dernier, e.date.date());
-        premier = std::min(premier, e.date.date());
+    std::map<QDate, int> parJour;
+    m_places.resize(m_entrees.size());
+    for (qsizetype i = 0; i < m_entrees.size(); ++i) {
+        const QDate jour = m_entrees[i].date.date();
+        dernier = std::max(dernier, jour);
+        premier = std::min(premier, jour);
+        m_places[i].first = parJour[jour]++;
     }
+    for (qsizetype i = 0; i < m_entrees.size(); ++i)
+        m_places[i].second = parJour[m_entrees[i].date.date()];
     m_fin = dernier;
     m_debut = dernier.addDays(-(JoursParDefaut - 1));
     if (m_tout)
@@ -77,15 +83,7 @@ QRect FriseHistorique::rectMarque(int ligne) const
     const QDate jour = m_entrees[ligne].date.date();
     if (jour < m_debut || jour > m_fin)
         return {};
-    // Several runs on one day share its slot, in line order.
-    int rang = 0;
-    int nombre = 0;
-    for (int i = 0; i < m_entrees.size(); ++i)
-        if (m_entrees[i].date.date() == jour) {
-            if (i < ligne)
-                ++rang;
-            ++nombre;
-        }
+    const auto [rang, nombre] = m_places[ligne];
     const QRect zone = zoneMarques();
     const double parJour = static_cast<double>(zone.width()) / static_cast<double>(m_debut.daysTo(m_fin) + 1);
     const double gauche = zone.left() + parJour * static_cast<double>(m_debut.daysTo(jour));

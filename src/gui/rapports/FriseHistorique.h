@@ -46,6 +46,8 @@ private:
     QRect zoneMarques() const;
 
     QList<EntreeHistorique> m_entrees;
+    // Each line's rank among the runs of its day, and their number: a day's runs share its slot.
+    QList<std::pair<int, int>> m_places;
     QDate m_aujourdhui;
     QDate m_debut;
     QDate m_fin;
