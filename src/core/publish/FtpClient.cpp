@@ -85,14 +85,6 @@ int fermerSocket(void *, curl_socket_t s)
     return ::close(s);
 }
 
-// What the user reads when the TLS set-up fails; empty for any other failure.
-// `detail` is curl's own text: only it tells a wrong host name from an untrusted chain.
-struct ListeCurl
-{
-    curl_slist *l = nullptr;
-    ~ListeCurl() { curl_slist_free_all(l); }
-};
-
 } // namespace
 
 struct FtpClient::Impl
@@ -456,26 +448,12 @@ QList<FtpEntree> FtpClient::list()
 }
 
 namespace {
-[[noreturn]] void echecLocal(const QString &chemin, const QString &raison)
-{
-    throw FtpError(EchecFtp{CauseFtp::EcritureLocale,
-                            QStringLiteral("Impossible d'écrire le fichier ") + chemin + QStringLiteral(" : ") + raison,
-                            {}});
-}
-
 // A name with a line break would end the command early and start another.
 bool nomEnvoyable(const QByteArray &nom)
 {
     return !nom.isEmpty() && !nom.contains('\r') && !nom.contains('\n') && !nom.contains('\0');
 }
 
-EchecFtp echecTaille(const QByteArray &nomBrut, qint64 tailleMax)
-{
-    return {CauseFtp::Autre,
-            QStringLiteral("Le fichier ") + texteServeur(nomBrut)
-                + QStringLiteral(" dépasse la taille permise (%1 Mo) : il n'est pas téléchargé.").arg(tailleMax >> 20),
-            {}};
-}
 } // namespace
 
 void FtpClient::get(const QByteArray &nomBrut, const QString &cheminLocal, qint64 tailleMax)

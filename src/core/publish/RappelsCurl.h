@@ -1,10 +1,13 @@
 #pragma once
 
-// libcurl callbacks that the FTP and the SFTP clients share: the listing buffer, the
-// capped download into a cache file, the upload read, and the cancellation check.
+// What the FTP and the SFTP clients share around libcurl: the listing buffer, the capped
+// download into a cache file, the upload read, the cancellation check, command lists, and
+// the texts of a local write failure and of a file over the size cap.
 
 #include "core/base/Annulation.h"
 #include "core/base/EcritureSure.h"
+#include "core/publish/EchecFtp.h"
+#include "core/publish/FtpClient.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -65,6 +68,32 @@ inline size_t lireFichier(char *donnees, size_t taille, size_t nombre, void *fic
 inline int progression(void *annulation, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     return annulee(*static_cast<const Annulation *const *>(annulation)) ? 1 : 0;
+}
+
+// Commands sent around a transfer, freed with the list.
+struct ListeCurl
+{
+    curl_slist *l = nullptr;
+    ListeCurl() = default;
+    ListeCurl(const ListeCurl &) = delete;
+    ListeCurl &operator=(const ListeCurl &) = delete;
+    ~ListeCurl() { curl_slist_free_all(l); }
+    void ajouter(const QByteArray &ligne) { l = curl_slist_append(l, ligne.constData()); }
+};
+
+[[noreturn]] inline void echecLocal(const QString &chemin, const QString &raison)
+{
+    throw FtpError(EchecFtp{CauseFtp::EcritureLocale,
+                            QStringLiteral("Impossible d'écrire le fichier ") + chemin + QStringLiteral(" : ") + raison,
+                            {}});
+}
+
+inline EchecFtp echecTaille(const QByteArray &nomBrut, qint64 tailleMax)
+{
+    return {CauseFtp::Autre,
+            QStringLiteral("Le fichier ") + texteServeur(nomBrut)
+                + QStringLiteral(" dépasse la taille permise (%1 Mo) : il n'est pas téléchargé.").arg(tailleMax >> 20),
+            {}};
 }
 
 } // namespace rappelscurl

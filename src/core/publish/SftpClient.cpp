@@ -118,28 +118,6 @@ bool nomEnvoyable(const QByteArray &nom)
         && !nom.contains('\0') && !nom.contains('/');
 }
 
-EchecFtp echecTaille(const QByteArray &nomBrut, qint64 tailleMax)
-{
-    return {CauseFtp::Autre,
-            QStringLiteral("Le fichier ") + texteServeur(nomBrut)
-                + QStringLiteral(" dépasse la taille permise (%1 Mo) : il n'est pas téléchargé.").arg(tailleMax >> 20),
-            {}};
-}
-
-[[noreturn]] void echecLocal(const QString &chemin, const QString &raison)
-{
-    throw FtpError(EchecFtp{CauseFtp::EcritureLocale,
-                            QStringLiteral("Impossible d'écrire le fichier ") + chemin + QStringLiteral(" : ") + raison,
-                            {}});
-}
-
-struct ListeCurl
-{
-    curl_slist *l = nullptr;
-    ~ListeCurl() { curl_slist_free_all(l); }
-    void ajouter(const QByteArray &ligne) { l = curl_slist_append(l, ligne.constData()); }
-};
-
 } // namespace
 
 struct SftpClient::Impl
