@@ -30,13 +30,18 @@ void definirChemins(const Chemins &c)
     g_chemins = c;
 }
 
-QString cheminDuProgramme(const QString &chemin)
+QString cheminDepuis(const QString &repertoire, const QString &chemin)
 {
     QString c = chemin.trimmed();
     if (c.isEmpty())
         return c;
     c.replace(u'\\', u'/');
     if (QDir::isRelativePath(c))
-        c = g_chemins.RepertoireProgramme + c;
+        c = QDir(repertoire).absoluteFilePath(c);
     return QDir::cleanPath(c);
+}
+
+QString cheminDuProgramme(const QString &chemin)
+{
+    return cheminDepuis(g_chemins.RepertoireProgramme, chemin);
 }

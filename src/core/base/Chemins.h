@@ -22,6 +22,8 @@ void definirChemins(const Chemins &c);
 // A path given in a settings file: a relative one is taken from the program directory.
 // An empty path stays empty.
 QString cheminDuProgramme(const QString &chemin);
+// The same from `repertoire`: trimmed, a backslash taken as '/', a relative path joined to it.
+QString cheminDepuis(const QString &repertoire, const QString &chemin);
 
 // Export format number written by every generator.
 inline const QString NumeroVersion = QStringLiteral("1.0");

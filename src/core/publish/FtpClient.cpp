@@ -866,7 +866,5 @@ void FtpClient::configurer(const CompteFtp &compte, const QString &repertoirePro
     setPort(compte.Port);
     setTransferTimeout(0);
     setTls(compte.tls);
-    QString ca = compte.certificatCA.trimmed();
-    ca.replace(u'\\', u'/');
-    setCertificatCA(ca.isEmpty() ? ca : QDir::cleanPath(QDir(repertoireProgramme).absoluteFilePath(ca)));
+    setCertificatCA(cheminDepuis(repertoireProgramme, compte.certificatCA));
 }

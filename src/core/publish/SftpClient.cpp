@@ -2,6 +2,7 @@
 #include "core/publish/RappelsCurl.h"
 #include "core/publish/FtpClient.h"
 
+#include "core/base/Chemins.h"
 #include "core/base/EcritureSure.h"
 #include "core/config/Parametres.h"
 
@@ -423,9 +424,7 @@ void SftpClient::configurer(const CompteFtp &compte, const QString &repertoirePr
     d->empreinteAttendue = compte.empreinteSsh.isEmpty() ? QString() : corpsEmpreinte(compte.empreinteSsh);
     d->typeCle = d->empreinteAttendue.isEmpty() ? QByteArray() : typeEmpreinte(compte.empreinteSsh);
     // As CertificatCA: a Windows path from an older Halvenor.ini works as well.
-    QString cle = compte.cleSsh.trimmed();
-    cle.replace(u'\\', u'/');
-    d->cle = cle.isEmpty() ? QString() : QDir::cleanPath(QDir(repertoireProgramme).absoluteFilePath(cle));
+    d->cle = cheminDepuis(repertoireProgramme, compte.cleSsh);
 }
 
 void SftpClient::setFichierHotesConnus(const QString &chemin) { d->hotesConnus = chemin; }
